@@ -1,0 +1,35 @@
+#pragma once
+
+#include "QXNetEngine.h"
+#include "common/lock/lock.h"
+
+class CMsgSocket;
+
+// Turns message bodies into packages (u32 length + body) and writes them to a
+// socket. A filter may take a message first. Send is serialised by a lock
+// that the sending thread may take again (a filter's handler may send back
+// through the same sender).
+class CPkgSender : public IMsgSender {
+public:
+    static const unsigned int kInlineSize = 4096;
+
+    CPkgSender();
+    virtual ~CPkgSender();
+
+    bool QXNET_CALL Send(const char* data, unsigned int len) override;
+    void SetSocket(CMsgSocket* socket);
+    IMsgSender* SetFilter(IMsgSender* filter);
+
+    unsigned int GetCapacity() const { return m_nCapacity; }
+
+private:
+    CPkgSender(const CPkgSender&) = delete;
+    CPkgSender& operator=(const CPkgSender&) = delete;
+
+    CMsgSocket* m_pSocket;
+    char m_Inline[kInlineSize];
+    char* m_pBuffer;
+    unsigned int m_nCapacity;
+    CCritSection m_Lock;
+    IMsgSender* m_pFilter;
+};

@@ -1,0 +1,230 @@
+#include "common/msgsocket/msgsocket.h"
+
+#include "common/msgsocket/sockregistry.h"
+
+#include <cstring>
+
+using namespace qxplat;
+
+namespace {
+
+const long kConnectEvents = kFdConnect | kFdClose;        // 0x30
+const long kStreamEvents = kFdRead | kFdWrite | kFdClose;  // 0x23
+const long kListenEvents = kFdAccept | kFdClose;           // 0x28
+const unsigned int kReconnectDelayMs = 500;
+
+}  // namespace
+
+CMsgSocket::CMsgSocket(unsigned int recvCapacity, unsigned int sendCapacity)
+    : m_RecvBuf(recvCapacity), m_nState(0), m_SendBuf(sendCapacity), m_nPort(0), m_nAttempts(0)
+{
+    memset(&m_Addr, 0, sizeof m_Addr);
+}
+
+CMsgSocket::~CMsgSocket()
+{
+    // The registry must never keep a destroyed object.
+    CloseSocket(false);
+}
+
+bool CMsgSocket::Listen(unsigned short port)
+{
+    m_hSocket = SockCreateTcp();
+    if (m_hSocket == kInvalidSock)
+        return false;
+    OnSocketCreated();
+    memset(&m_Addr, 0, sizeof m_Addr);
+    m_Addr.sin_family = AF_INET;
+    m_Addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    m_Addr.sin_port = htons(port);
+    if (!SockBind(m_hSocket, m_Addr) ||
+        !SockAsyncSelect(m_hSocket, GetSockWnd(), WM_SOCKET_EVENT, kListenEvents) ||
+        !SockListen(m_hSocket, 5)) {
+        CloseSocket(false);
+        return false;
+    }
+    SockRegistry()[m_hSocket] = this;
+    return true;
+}
+
+bool CMsgSocket::Close()
+{
+    if (m_hSocket != kInvalidSock)
+        CloseSocket(true);
+    return true;
+}
+
+bool CMsgSocket::Shutdown()
+{
+    if (m_hSocket == kInvalidSock)
+        return true;
+    m_nState = 2;
+    SockAsyncSelect(m_hSocket, GetSockWnd(), 0, 0);
+    CloseSocket(true);
+    return true;
+}
+
+bool CMsgSocket::IsConnected() { return m_hSocket != kInvalidSock && m_nState == 1; }
+
+bool CMsgSocket::Connect(const char* addr, unsigned short port)
+{
+    sockaddr_in sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = InetAddr(addr ? addr : "");
+    sa.sin_port = htons(port);
+    if (sa.sin_addr.s_addr == 0xFFFFFFFFu)
+        return false;
+    m_hSocket = SockCreateTcp();
+    if (m_hSocket == kInvalidSock)
+        return false;
+    // A new attempt is neither connected nor failed until it reports.
+    m_nState = 0;
+    OnSocketCreated();
+    if (!SockAsyncSelect(m_hSocket, GetSockWnd(), WM_SOCKET_EVENT, kConnectEvents)) {
+        CloseSocket(false);
+        return false;
+    }
+    SockRegistry()[m_hSocket] = this;
+    SockConnect(m_hSocket, sa);
+    return true;
+}
+
+bool CMsgSocket::ConnectEx(const char* addr, unsigned short port, int attempts)
+{
+    m_nAttempts = attempts;
+    m_strAddr = addr ? addr : "";
+    m_nPort = port;
+    return Connect(m_strAddr.c_str(), m_nPort);
+}
+
+void CMsgSocket::CloseSocket(bool notify)
+{
+    if (m_hSocket == kInvalidSock)
+        return;
+    SockHandle h = m_hSocket;
+    SockRegistry().erase(h);
+    // A pending reconnect must not fire for a handle value that may be reused.
+    if (GetSockWnd())
+        KillWndTimer(GetSockWnd(), h);
+    SockClose(h);
+    m_hSocket = kInvalidSock;
+    m_RecvBuf.Reset();
+    m_SendBuf.Reset();
+    if (notify)
+        OnClose();
+}
+
+void CMsgSocket::Send(const char* data, unsigned int len)
+{
+    if (!data && m_SendBuf.Length() == 0)
+        return;
+    if (data && !m_SendBuf.Append(data, len)) {
+        CloseSocket(true);
+        return;
+    }
+    if (m_hSocket == kInvalidSock)
+        return;  // stays queued for the next connection
+    while (m_SendBuf.Length() > 0) {
+        int n = SockSend(m_hSocket, m_SendBuf.Data(), static_cast<int>(m_SendBuf.Length()));
+        if (n < 1)
+            break;  // the rest leaves with the next write notification
+        m_SendBuf.Consume(static_cast<unsigned int>(n));
+    }
+}
+
+void CMsgSocket::OnConnectEvent(bool success)
+{
+    m_nState = success ? 1 : 2;
+    if (success) {
+        SockAsyncSelect(m_hSocket, GetSockWnd(), WM_SOCKET_EVENT, kStreamEvents);
+        OnConnect(true);
+        return;
+    }
+    if (--m_nAttempts > 0)
+        SetWndTimer(GetSockWnd(), m_hSocket, kReconnectDelayMs);
+    else
+        OnConnect(false);
+}
+
+void CMsgSocket::OnReconnectTimer()
+{
+    KillWndTimer(GetSockWnd(), m_hSocket);
+    CloseSocket(false);
+    // A reconnect that cannot even start is a failed attempt the owner must hear of.
+    if (!Connect(m_strAddr.c_str(), m_nPort))
+        OnConnect(false);
+}
+
+void CMsgSocket::OnReadEvent()
+{
+    int n = SockRecv(m_hSocket, m_RecvBuf.FreePtr(), static_cast<int>(m_RecvBuf.FreeSize()));
+    if (n < 0)
+        return;
+    if (n == 0) {
+        Shutdown();
+        return;
+    }
+    m_RecvBuf.Commit(static_cast<unsigned int>(n));
+    unsigned int consumed = 0;
+    try {
+        consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
+    } catch (...) {
+        consumed = 0;
+    }
+    m_RecvBuf.Consume(consumed);
+}
+
+void CMsgSocket::OnAcceptEvent()
+{
+    sockaddr_in peer;
+    memset(&peer, 0, sizeof peer);
+    SockHandle h = SockAccept(m_hSocket, &peer);
+    if (h == kInvalidSock) {
+        CloseSocket(true);
+        return;
+    }
+    CMsgSocket* s = OnAcceptSocket(InetNtoa(peer.sin_addr.s_addr).c_str(), peer.sin_port);
+    if (!s) {
+        SockClose(h);
+        return;
+    }
+    s->m_nState = 1;
+    s->m_hSocket = h;
+    s->m_Addr = peer;
+    SockAsyncSelect(h, GetSockWnd(), WM_SOCKET_EVENT, kStreamEvents);
+    SockRegistry()[h] = s;
+    OnAccepted(s);
+}
+
+bool CMsgSocket::HandleSocketEvent(unsigned int msg, uintptr_t wParam, intptr_t lParam)
+{
+    if (msg != WM_SOCKET_EVENT && msg != kWmTimer)
+        return false;
+    auto it = SockRegistry().find(static_cast<SockHandle>(wParam));
+    if (it == SockRegistry().end())
+        return false;
+    CMsgSocket* s = it->second;
+    if (msg == kWmTimer) {
+        s->OnReconnectTimer();
+        return true;
+    }
+    unsigned int event = static_cast<unsigned int>(lParam) & 0xFFFF;
+    unsigned int error = (static_cast<unsigned int>(lParam) >> 16) & 0xFFFF;
+    if (error != 0 && s->m_nState != 1) {
+        s->OnConnectEvent(false);
+        return false;
+    }
+    switch (event) {
+    case kFdRead: s->OnReadEvent(); break;
+    case kFdWrite: s->Send(nullptr, 0); break;
+    case kFdAccept: s->OnAcceptEvent(); break;
+    case kFdConnect: s->OnConnectEvent(true); break;
+    case kFdClose:
+        s->m_nState = 2;
+        s->CloseSocket(true);
+        break;
+    default: break;
+    }
+    return true;
+}

@@ -1,0 +1,86 @@
+/*
+ * QXNetEngine public interface.
+ *
+ * Everything a game needs to talk to the engine: the calling convention and
+ * the interfaces that cross the library boundary. The interfaces are laid out
+ * like COM interfaces (one vtable pointer, operations in a fixed slot order,
+ * no virtual destructor), so a game compiled with MSVC can use the MinGW-built
+ * DLL and the other way round. Do not reorder or insert operations.
+ */
+#ifndef QXNETENGINE_H
+#define QXNETENGINE_H
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define QXNET_CALL __stdcall
+#else
+#define QXNET_CALL
+#endif
+
+/* Receives message bodies: module id (u16), message id (u16), payload. */
+class IMsgSender {
+public:
+    /* data: a message body of len bytes (not a package); true when taken. */
+    virtual bool QXNET_CALL Send(const char* data, unsigned int len) = 0;
+
+protected:
+    ~IMsgSender() {}
+};
+
+class IMsgHandler {
+public:
+    /* One message body, module id first; true when understood and handled. */
+    virtual bool QXNET_CALL OnMsg(const char* body, unsigned int len) = 0;
+    /* Attaches the sender for the handler's own messages; returns the previous one. */
+    virtual IMsgSender* QXNET_CALL SetSender(IMsgSender* sender) = 0;
+    /* Constant while the handler is registered; 0 is reserved. */
+    virtual unsigned short QXNET_CALL GetModuleId() = 0;
+
+protected:
+    ~IMsgHandler() {}
+};
+
+class IMsgDisp {
+public:
+    virtual bool QXNET_CALL RegisterHandler(IMsgHandler* handler) = 0;
+    virtual bool QXNET_CALL UnregisterHandler(IMsgHandler* handler) = 0;
+
+protected:
+    ~IMsgDisp() {}
+};
+
+/* Exported functions. On Windows the DLL exports them undecorated (stdcall);
+ * a game usually loads them with GetProcAddress through the typedefs below. */
+#if defined(_WIN32)
+#define QXNET_EXPORT
+#else
+#define QXNET_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Call once on the thread that runs the game's message loop; both arguments
+ * are ignored. Always returns 1. */
+QXNET_EXPORT int QXNET_CALL QXNetEngine_Init(int reserved1, int reserved2);
+/* Does nothing; always returns 1. */
+QXNET_EXPORT int QXNET_CALL QXNetEngine_Uninit(void);
+
+typedef int(QXNET_CALL* PFN_QXNetEngine_Init)(int, int);
+typedef int(QXNET_CALL* PFN_QXNetEngine_Uninit)(void);
+
+#if !defined(_WIN32)
+/* POSIX only, where there is no system message loop: on the thread that
+ * called QXNetEngine_Init, handles every pending socket notification, timer
+ * and cross-thread call, waiting at most timeoutMs (negative: no limit) for
+ * the first. Returns how many it handled, or -1 on another thread or before
+ * QXNetEngine_Init. */
+QXNET_EXPORT int QXNetEngine_Pump(int timeoutMs);
+typedef int (*PFN_QXNetEngine_Pump)(int);
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QXNETENGINE_H */

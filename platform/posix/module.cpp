@@ -1,0 +1,7 @@
+#include "platform/platform.h"
+
+namespace qxplat {
+
+void* LibraryModule() { return nullptr; }
+
+}  // namespace qxplat

@@ -1,0 +1,332 @@
+#include "common/bytes/byteorder.h"
+#include "common/msgdisp/msgdisp.h"
+#include "common/msgdisp/pkgsender.h"
+#include "common/msgsocket/msgsocket.h"
+#include "common/msgsocket/sockregistry.h"
+#include "support/fakes.h"
+#include "support/pump.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+namespace {
+
+// A connection that records its notifications. When a dispatcher is
+// attached it cuts packages out of the stream; otherwise it keeps the bytes.
+class CTestConn : public CMsgSocket {
+public:
+    CTestConn(unsigned int recvCap = 1024, unsigned int sendCap = 4096)
+        : CMsgSocket(recvCap, sendCap)
+    {
+    }
+    void OnConnect(bool ok) override { m_Connects.push_back(ok); }
+    void OnClose() override { ++m_nCloses; }
+    void OnSocketCreated() override { ++m_nCreated; }
+    unsigned int OnRecv(const char* data, unsigned int len) override
+    {
+        m_RecvLens.push_back(len);
+        if (!m_pDisp) {
+            m_strRecv.append(data, len);
+            return len;
+        }
+        unsigned int used = 0;
+        while (len - used >= 4) {
+            uint32_t pkgLen = ReadU32LE(data + used);
+            if (len - used - 4 < pkgLen)
+                break;
+            m_pDisp->DispatchPkg(data + used, pkgLen + 4);
+            used += pkgLen + 4;
+        }
+        return used;
+    }
+
+    std::vector<bool> m_Connects;
+    int m_nCloses = 0;
+    int m_nCreated = 0;
+    std::vector<unsigned int> m_RecvLens;
+    std::string m_strRecv;
+    CMsgDisp* m_pDisp = nullptr;
+};
+
+class CTestListener : public CMsgSocket {
+public:
+    CTestListener() : CMsgSocket(0, 0) {}
+    CMsgSocket* OnAcceptSocket(const char*, unsigned short) override
+    {
+        m_Accepted.emplace_back(new CTestConn(m_nRecvCap));
+        m_Accepted.back()->m_pDisp = m_pDisp;
+        return m_Accepted.back().get();
+    }
+    unsigned short Port()
+    {
+        sockaddr_in a;
+        EXPECT_TRUE(qxplat::SockLocalAddr(GetHandle(), &a));
+        return ntohs(a.sin_port);
+    }
+    std::vector<std::unique_ptr<CTestConn>> m_Accepted;
+    CMsgDisp* m_pDisp = nullptr;
+    unsigned int m_nRecvCap = 1024;
+};
+
+class MsgSocket : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureSockWnd();
+        ASSERT_TRUE(m_Listener.Listen(0));
+        m_nPort = m_Listener.Port();
+    }
+    void TearDown() override
+    {
+        m_Listener.Close();
+        m_Listener.m_Accepted.clear();
+    }
+
+    // Connects client and waits until both ends are up.
+    void ConnectPair(CTestConn& client)
+    {
+        ASSERT_TRUE(client.ConnectEx("127.0.0.1", m_nPort, 1));
+        ASSERT_TRUE(PumpUntil([&] { return !client.m_Connects.empty() && !m_Listener.m_Accepted.empty(); }));
+        ASSERT_EQ(std::vector<bool>{true}, client.m_Connects);
+        ASSERT_TRUE(client.IsConnected());
+    }
+    CTestConn& Server() { return *m_Listener.m_Accepted.at(0); }
+
+    // A port with nothing listening on it.
+    static unsigned short ClosedPort()
+    {
+        CTestListener probe;
+        EXPECT_TRUE(probe.Listen(0));
+        unsigned short port = probe.Port();
+        probe.Close();
+        return port;
+    }
+
+    CTestListener m_Listener;
+    unsigned short m_nPort = 0;
+};
+
+TEST_F(MsgSocket, PackagesAreCutAndRouted)
+{
+    CMsgDisp disp;
+    CRecordingHandler h7(7), h9(9);
+    disp.RegisterHandler(&h7);
+    disp.RegisterHandler(&h9);
+    m_Listener.m_pDisp = &disp;
+
+    CTestConn client;
+    ConnectPair(client);
+    CPkgSender sender;
+    sender.SetSocket(&client);
+    EXPECT_TRUE(sender.Send(MakeBody(7, 1, "one").data(), 7));
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() == 1; }));
+    EXPECT_EQ(MakeBody(7, 1, "one"), h7.m_Bodies[0]);
+
+    // A package split across reads is dispatched once complete.
+    std::string split = MakePkg(MakeBody(9, 2, "split"));
+    client.Send(split.data(), 5);
+    PumpFor(100);
+    EXPECT_TRUE(h9.m_Bodies.empty());
+    client.Send(split.data() + 5, static_cast<unsigned>(split.size() - 5));
+    ASSERT_TRUE(PumpUntil([&] { return h9.m_Bodies.size() == 1; }));
+    EXPECT_EQ(MakeBody(9, 2, "split"), h9.m_Bodies[0]);
+
+    // Several packages in one write arrive in order.
+    std::string three = MakePkg(MakeBody(7, 3, "a")) + MakePkg(MakeBody(9, 4, "bb")) +
+                        MakePkg(MakeBody(7, 5, "ccc"));
+    client.Send(three.data(), static_cast<unsigned>(three.size()));
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() == 3; }));
+    EXPECT_EQ(MakeBody(7, 3, "a"), h7.m_Bodies[1]);
+    EXPECT_EQ(MakeBody(7, 5, "ccc"), h7.m_Bodies[2]);
+    ASSERT_EQ(2u, h9.m_Bodies.size());
+    EXPECT_EQ(MakeBody(9, 4, "bb"), h9.m_Bodies[1]);
+    client.Close();
+}
+
+TEST_F(MsgSocket, DataQueuedBeforeConnectLeavesAfterIt)
+{
+    CTestConn client;
+    client.Send("early", 5);  // no handle at all yet
+    ASSERT_TRUE(client.ConnectEx("127.0.0.1", m_nPort, 1));
+    client.Send("-later", 6);  // connecting
+    ASSERT_TRUE(PumpUntil([&] { return !m_Listener.m_Accepted.empty() && Server().m_strRecv.size() == 11; }));
+    EXPECT_EQ("early-later", Server().m_strRecv);
+    client.Close();
+}
+
+TEST_F(MsgSocket, PeerCloseGivesExactlyOneOnClose)
+{
+    CTestConn client;
+    ConnectPair(client);
+    Server().Close();
+    EXPECT_EQ(1, Server().m_nCloses);
+    ASSERT_TRUE(PumpUntil([&] { return client.m_nCloses > 0; }));
+    PumpFor(100);
+    EXPECT_EQ(1, client.m_nCloses);
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(2, client.GetState());
+    EXPECT_TRUE(client.Close());  // closed already: nothing more
+    EXPECT_EQ(1, client.m_nCloses);
+}
+
+TEST_F(MsgSocket, SendBufferOverflowClosesOnce)
+{
+    CTestConn client(1024, 4096);
+    ConnectPair(client);
+    std::string full(4096, 'f');
+    client.Send(full.data(), 4096);  // exactly the capacity is accepted
+    ASSERT_TRUE(PumpUntil([&] { return Server().m_strRecv.size() == 4096; }));
+    EXPECT_EQ(0, client.m_nCloses);
+
+    std::string over(4097, 'o');
+    client.Send(over.data(), 4097);
+    EXPECT_EQ(1, client.m_nCloses);
+    EXPECT_FALSE(client.IsConnected());
+    ASSERT_TRUE(PumpUntil([&] { return Server().m_nCloses == 1; }));
+    PumpFor(100);
+    EXPECT_EQ(1, client.m_nCloses);
+    EXPECT_EQ(4096u, Server().m_strRecv.size());
+}
+
+TEST_F(MsgSocket, FullReceiveBufferIsDiscardedWhole)
+{
+    // The server's connections keep everything (consume nothing) in 1,024 bytes.
+    class CHoarder : public CTestConn {
+    public:
+        unsigned int OnRecv(const char* data, unsigned int len) override
+        {
+            m_Views.emplace_back(data, len);
+            return 0;
+        }
+        std::vector<std::string> m_Views;
+    };
+    class CHoardListener : public CTestListener {
+    public:
+        CMsgSocket* OnAcceptSocket(const char*, unsigned short) override
+        {
+            m_pConn.reset(new CHoarder);
+            return m_pConn.get();
+        }
+        std::unique_ptr<CHoarder> m_pConn;
+    } listener;
+    ASSERT_TRUE(listener.Listen(0));
+
+    CTestConn client;
+    ASSERT_TRUE(client.ConnectEx("127.0.0.1", listener.Port(), 1));
+    std::string data(1034, 0);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 7 + i / 256);
+    client.Send(data.data(), static_cast<unsigned>(data.size()));
+
+    // Each view continues the stream; after a full view the next starts empty.
+    size_t start = 0;
+    auto covered = [&] {
+        if (!listener.m_pConn || listener.m_pConn->m_Views.empty())
+            return size_t(0);
+        return start + listener.m_pConn->m_Views.back().size();
+    };
+    size_t checked = 0;
+    ASSERT_TRUE(PumpUntil([&] {
+        if (!listener.m_pConn)
+            return false;
+        auto& views = listener.m_pConn->m_Views;
+        for (; checked < views.size(); ++checked) {
+            EXPECT_EQ(data.substr(start, views[checked].size()), views[checked]);
+            if (views[checked].size() == 1024)
+                start += 1024;
+        }
+        return covered() == data.size() || start == data.size();
+    }));
+    EXPECT_EQ(1024u, start);
+    client.Close();
+    listener.Close();
+}
+
+TEST_F(MsgSocket, ReconnectAttemptsEndInOneFailure)
+{
+    unsigned short port = ClosedPort();
+    CTestConn client;
+    auto begin = std::chrono::steady_clock::now();
+    ASSERT_TRUE(client.ConnectEx("127.0.0.1", port, 3));
+    ASSERT_TRUE(PumpUntil([&] { return !client.m_Connects.empty(); }));
+    auto spent = std::chrono::steady_clock::now() - begin;
+    EXPECT_EQ(std::vector<bool>{false}, client.m_Connects);
+    EXPECT_EQ(3, client.m_nCreated);  // one socket per attempt
+    EXPECT_GE(spent, std::chrono::milliseconds(950));  // two 500 ms pauses
+    PumpFor(700);
+    EXPECT_EQ(1u, client.m_Connects.size());
+    EXPECT_EQ(0, client.m_nCloses);
+    client.Close();
+}
+
+TEST_F(MsgSocket, SingleAttemptFailsWithoutTimer)
+{
+    CTestConn client;
+    ASSERT_TRUE(client.ConnectEx("127.0.0.1", ClosedPort(), 1));
+    ASSERT_TRUE(PumpUntil([&] { return !client.m_Connects.empty(); }));
+    EXPECT_EQ(std::vector<bool>{false}, client.m_Connects);
+    PumpFor(700);
+    EXPECT_EQ(1, client.m_nCreated);
+    client.Close();
+}
+
+TEST_F(MsgSocket, CloseCancelsPendingReconnect)
+{
+    CTestConn client;
+    ASSERT_TRUE(client.ConnectEx("127.0.0.1", ClosedPort(), 3));
+    ASSERT_TRUE(PumpUntil([&] { return client.GetState() == 2; }));
+    client.Close();
+    PumpFor(800);
+    EXPECT_EQ(1, client.m_nCreated);
+    EXPECT_TRUE(client.m_Connects.empty());
+}
+
+TEST_F(MsgSocket, ReconnectAfterCloseCountsAsFailure)
+{
+    CTestConn client;
+    ConnectPair(client);
+    client.Close();  // keeps state 1
+    EXPECT_EQ(1, client.GetState());
+    ASSERT_TRUE(client.ConnectEx("127.0.0.1", ClosedPort(), 1));
+    ASSERT_TRUE(PumpUntil([&] { return client.m_Connects.size() == 2; }));
+    EXPECT_FALSE(client.m_Connects[1]);
+    client.Close();
+}
+
+TEST_F(MsgSocket, BadAddressesAreRefusedBeforeAnySocket)
+{
+    CTestConn client;
+    for (const char* addr : {"", "localhost", "256.1.1.1", "255.255.255.255", "1.2.3.4.5"}) {
+        SCOPED_TRACE(addr);
+        EXPECT_FALSE(client.Connect(addr, m_nPort));
+    }
+    EXPECT_EQ(0, client.m_nCreated);
+}
+
+TEST_F(MsgSocket, DestroyingASocketUnregistersIt)
+{
+    qxplat::SockHandle h;
+    {
+        CTestConn client;
+        ConnectPair(client);
+        h = client.GetHandle();
+        EXPECT_EQ(1u, SockRegistry().count(h));
+    }
+    EXPECT_EQ(0u, SockRegistry().count(h));
+    ASSERT_TRUE(PumpUntil([&] { return Server().m_nCloses == 1; }));
+}
+
+TEST_F(MsgSocket, ShutdownClosesWithNotification)
+{
+    CTestConn client;
+    ConnectPair(client);
+    EXPECT_TRUE(client.Shutdown());
+    EXPECT_EQ(1, client.m_nCloses);
+    EXPECT_EQ(2, client.GetState());
+    EXPECT_TRUE(client.Shutdown());
+    EXPECT_EQ(1, client.m_nCloses);
+}
+
+}  // namespace

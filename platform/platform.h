@@ -56,6 +56,10 @@ int PumpMessages(int timeoutMs);
 // The library's own module handle (QXNetEngine.dll on Windows; null on POSIX).
 void* LibraryModule();
 
+// A diagnostic line for a developer: the debugger output on Windows,
+// standard error on POSIX.
+void DebugOutput(const char* text);
+
 // Sockets. Starts Windows Sockets 2.2 once per process (a no-op on POSIX);
 // it is stopped when the process's static objects are destroyed.
 void StartSockets();

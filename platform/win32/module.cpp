@@ -6,4 +6,6 @@ namespace qxplat {
 
 void* LibraryModule() { return GetModuleHandleA("QXNetEngine.DLL"); }
 
+void DebugOutput(const char* text) { OutputDebugStringA(text); }
+
 }  // namespace qxplat

@@ -18,7 +18,7 @@ target_include_directories(qxtestsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(qxtestsupport PUBLIC qxcore ${QX_GTEST_MAIN} ${QX_GMOCK})
 qx_warnings(qxtestsupport)
 
-file(GLOB QX_TEST_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
+file(GLOB QX_TEST_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*)
 foreach(dir ${QX_TEST_DIRS})
   get_filename_component(name ${dir} NAME)
   if(NOT IS_DIRECTORY ${dir} OR name STREQUAL "support")

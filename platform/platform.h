@@ -56,6 +56,15 @@ int PumpMessages(int timeoutMs);
 // The library's own module handle (QXNetEngine.dll on Windows; null on POSIX).
 void* LibraryModule();
 
+// Directory of a module's file with its trailing separator (a backslash on
+// Windows); a null module means the process executable.
+std::string ModuleDir(void* module);
+
+struct TLocalTime {
+    int year, month, day, hour, minute, second, millisecond;
+};
+void GetLocalTimeNow(TLocalTime* t);
+
 // A diagnostic line for a developer: the debugger output on Windows,
 // standard error on POSIX.
 void DebugOutput(const char* text);

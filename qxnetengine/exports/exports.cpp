@@ -1,13 +1,20 @@
 #include "QXNetEngine.h"
 
 #include "common/msgsocket/msgsocket.h"
+#include "common/syncwnd/msgsyncwnd.h"
 #include "platform/platform.h"
+#include "qxnetengine/log/logfile.h"
 
 extern "C" {
 
+// Start-up on the thread that runs the game's message loop: the log first
+// (fixing its base name), then the socket window, then the sync window.
 QXNET_EXPORT int QXNET_CALL QXNetEngine_Init(int, int)
 {
-    InitSockWnd(qxplat::LibraryModule());
+    void* module = qxplat::LibraryModule();
+    GetLog("QXNetEngine.log");
+    InitSockWnd(module);
+    CMsgSyncWnd::Instance().Create(module);
     return 1;
 }
 

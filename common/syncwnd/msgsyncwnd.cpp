@@ -1,0 +1,114 @@
+#include "common/syncwnd/msgsyncwnd.h"
+
+namespace {
+
+// The instance whose window exists; set only by a successful Create.
+CMsgSyncWnd* g_pWndOwner = nullptr;
+
+const unsigned int kMaxProbes = 31743;
+
+}  // namespace
+
+CMsgSyncWnd& CMsgSyncWnd::Instance()
+{
+    static CMsgSyncWnd instance;
+    return instance;
+}
+
+CMsgSyncWnd::CMsgSyncWnd() : m_nCounter(kFirstToken - 1), m_hWnd(nullptr) {}
+
+bool CMsgSyncWnd::Create(void* moduleInstance)
+{
+    if (g_pWndOwner)
+        return false;
+    qxplat::HiddenWnd* wnd =
+        qxplat::CreateHiddenWnd(moduleInstance, "MSG_SYNC_WNDCLASS", "QXMsgSyncWnd", WndProc);
+    if (!wnd)
+        return false;
+    m_hWnd = wnd;
+    g_pWndOwner = this;
+    return true;
+}
+
+unsigned int CMsgSyncWnd::AllocToken()
+{
+    CAutoLock lock(&m_Lock);
+    auto next = [this] {
+        unsigned int candidate = ++m_nCounter;
+        // 32,753 is handed out once per cycle; the cycle then restarts at 1,026.
+        if (m_nCounter > kLastToken - 1)
+            m_nCounter = kFirstToken;
+        return candidate;
+    };
+    unsigned int candidate = next();
+    unsigned int probes = 0;
+    while (m_Callbacks.count(candidate) && probes < kMaxProbes) {
+        candidate = next();
+        ++probes;
+    }
+    return probes >= kMaxProbes ? 0 : candidate;
+}
+
+unsigned int CMsgSyncWnd::AddCallback(const Callback& callback)
+{
+    CAutoLock lock(&m_Lock);
+    unsigned int token = AllocToken();
+    if (token)
+        m_Callbacks[token] = callback;
+    return token;
+}
+
+bool CMsgSyncWnd::RemoveCallback(unsigned int token)
+{
+    CAutoLock lock(&m_Lock);
+    return m_Callbacks.erase(token) > 0;
+}
+
+bool CMsgSyncWnd::FindCallback(unsigned int token, Callback* out)
+{
+    CAutoLock lock(&m_Lock);
+    auto it = m_Callbacks.find(token);
+    if (it == m_Callbacks.end())
+        return false;
+    if (out)
+        *out = it->second;
+    return true;
+}
+
+bool CMsgSyncWnd::Notify(unsigned int token, unsigned int wParam, long lParam, bool send)
+{
+    if (!FindCallback(token, nullptr))
+        return false;
+    if (send)
+        qxplat::SendWndMessage(m_hWnd, token, wParam, lParam);
+    else
+        qxplat::PostWndMessage(m_hWnd, token, wParam, lParam);
+    return true;
+}
+
+bool CMsgSyncWnd::SyncCall(const Callback& callback, unsigned int wParam, long lParam)
+{
+    unsigned int token = AddCallback(callback);
+    if (token < kFirstToken - 1)
+        return false;
+    if (!Notify(token, wParam, lParam, true))
+        return false;
+    return RemoveCallback(token);
+}
+
+bool CMsgSyncWnd::WndProc(unsigned int msg, uintptr_t wParam, intptr_t lParam)
+{
+    CMsgSyncWnd* self = g_pWndOwner;
+    if (!self)
+        return false;
+    Callback callback;
+    if (!self->FindCallback(msg, &callback))
+        return false;
+    // The callback runs outside the lock, so it may itself call SyncCall.
+    try {
+        callback(static_cast<unsigned int>(wParam), static_cast<long>(lParam));
+    } catch (...) {
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "common/lock/lock.h"
+#include "platform/platform.h"
+
+#include <boost/function.hpp>
+
+#include <map>
+
+// Runs callbacks on the thread that owns its hidden window. A worker thread
+// registers a callback under a fresh message number (a token) and sends that
+// message; it returns once the callback has run on the window's thread.
+class CMsgSyncWnd {
+public:
+    typedef boost::function<void(unsigned int, long)> Callback;
+
+    // Tokens are message numbers clear of the system's and of WM_USER + 0x100.
+    static const unsigned int kFirstToken = 1025;
+    static const unsigned int kLastToken = 32753;
+
+    // The process-wide instance. Separate instances exist only in tests.
+    static CMsgSyncWnd& Instance();
+    CMsgSyncWnd();
+
+    bool Create(void* moduleInstance);
+    bool SyncCall(const Callback& callback, unsigned int wParam, long lParam);
+    unsigned int AddCallback(const Callback& callback);  // 0 when no token is free
+    bool RemoveCallback(unsigned int token);
+    bool FindCallback(unsigned int token, Callback* out);
+    bool Notify(unsigned int token, unsigned int wParam, long lParam, bool send);
+
+private:
+    CMsgSyncWnd(const CMsgSyncWnd&) = delete;
+    CMsgSyncWnd& operator=(const CMsgSyncWnd&) = delete;
+
+    unsigned int AllocToken();
+    static bool WndProc(unsigned int msg, uintptr_t wParam, intptr_t lParam);
+
+    std::map<unsigned int, Callback> m_Callbacks;
+    CCritSection m_Lock;
+    unsigned int m_nCounter;
+    qxplat::HiddenWnd* m_hWnd;
+};

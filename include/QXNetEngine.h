@@ -48,6 +48,36 @@ protected:
     ~IMsgDisp() {}
 };
 
+/* The game's callbacks for a game-client connection. */
+class IGameClientHandler {
+public:
+    /* 1 when the connection is up, 0 when the connect failed. */
+    virtual void QXNET_CALL OnConnect(int result) = 0;
+    /* The connection ended; the client no longer has a handler until Init. */
+    virtual void QXNET_CALL OnClose() = 0;
+
+protected:
+    ~IGameClientHandler() {}
+};
+
+/* A TCP connection to a game server whose frames carry the client id. */
+class IGameClient {
+public:
+    /* Stores both values; 1 only when both are non-zero. */
+    virtual int QXNET_CALL Init(unsigned int myId, IGameClientHandler* handler) = 0;
+    /* Dotted IPv4 address (no host names) and port; the outcome arrives as OnConnect. */
+    virtual int QXNET_CALL Connect(const char* ip, unsigned int port) = 0;
+    /* Register module handlers here; null unless connected. */
+    virtual IMsgDisp* QXNET_CALL GetMsgDisp() = 0;
+    /* Send message bodies here; null unless connected. */
+    virtual IMsgSender* QXNET_CALL GetSender() = 0;
+    /* Closes without calling OnClose and destroys the object. */
+    virtual void QXNET_CALL Release() = 0;
+
+protected:
+    ~IGameClient() {}
+};
+
 /* Exported functions. On Windows the DLL exports them undecorated (stdcall);
  * a game usually loads them with GetProcAddress through the typedefs below. */
 #if defined(_WIN32)
@@ -65,9 +95,13 @@ extern "C" {
 QXNET_EXPORT int QXNET_CALL QXNetEngine_Init(int reserved1, int reserved2);
 /* Does nothing; always returns 1. */
 QXNET_EXPORT int QXNET_CALL QXNetEngine_Uninit(void);
+/* Stores a new game client in *client (null if out of memory); always 1.
+ * The second argument is ignored. */
+QXNET_EXPORT int QXNET_CALL QXGameClient_Get(IGameClient** client, int reserved);
 
 typedef int(QXNET_CALL* PFN_QXNetEngine_Init)(int, int);
 typedef int(QXNET_CALL* PFN_QXNetEngine_Uninit)(void);
+typedef int(QXNET_CALL* PFN_QXGameClient_Get)(IGameClient**, int);
 
 #if !defined(_WIN32)
 /* POSIX only, where there is no system message loop: on the thread that

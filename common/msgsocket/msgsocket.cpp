@@ -16,7 +16,13 @@ const unsigned int kReconnectDelayMs = 500;
 }  // namespace
 
 CMsgSocket::CMsgSocket(unsigned int recvCapacity, unsigned int sendCapacity)
-    : m_RecvBuf(recvCapacity), m_nState(0), m_SendBuf(sendCapacity), m_nPort(0), m_nAttempts(0)
+    : m_RecvBuf(recvCapacity),
+      m_nState(0),
+      m_SendBuf(sendCapacity),
+      m_nPort(0),
+      m_nAttempts(0),
+      m_nCallDepth(0),
+      m_bDeletePending(false)
 {
     memset(&m_Addr, 0, sizeof m_Addr);
 }
@@ -205,24 +211,32 @@ bool CMsgSocket::HandleSocketEvent(unsigned int msg, uintptr_t wParam, intptr_t 
     if (it == SockRegistry().end())
         return false;
     CMsgSocket* s = it->second;
+    s->EnterCall();
+    bool handled = s->DispatchEvent(msg, lParam);
+    s->LeaveCall();
+    return handled;
+}
+
+bool CMsgSocket::DispatchEvent(unsigned int msg, intptr_t lParam)
+{
     if (msg == kWmTimer) {
-        s->OnReconnectTimer();
+        OnReconnectTimer();
         return true;
     }
     unsigned int event = static_cast<unsigned int>(lParam) & 0xFFFF;
     unsigned int error = (static_cast<unsigned int>(lParam) >> 16) & 0xFFFF;
-    if (error != 0 && s->m_nState != 1) {
-        s->OnConnectEvent(false);
+    if (error != 0 && m_nState != 1) {
+        OnConnectEvent(false);
         return false;
     }
     switch (event) {
-    case kFdRead: s->OnReadEvent(); break;
-    case kFdWrite: s->Send(nullptr, 0); break;
-    case kFdAccept: s->OnAcceptEvent(); break;
-    case kFdConnect: s->OnConnectEvent(true); break;
+    case kFdRead: OnReadEvent(); break;
+    case kFdWrite: Send(nullptr, 0); break;
+    case kFdAccept: OnAcceptEvent(); break;
+    case kFdConnect: OnConnectEvent(true); break;
     case kFdClose:
-        s->m_nState = 2;
-        s->CloseSocket(true);
+        m_nState = 2;
+        CloseSocket(true);
         break;
     default: break;
     }

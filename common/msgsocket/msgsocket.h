@@ -27,6 +27,24 @@ public:
     bool ConnectEx(const char* addr, unsigned short port, int attempts);
     void CloseSocket(bool notify);
 
+    // Keeps the object alive while one of its calls is on the stack: a
+    // DeleteLater meanwhile (an owner released from inside its own
+    // notification) takes effect when the outermost call leaves.
+    void EnterCall() { ++m_nCallDepth; }
+    void LeaveCall()
+    {
+        if (--m_nCallDepth == 0 && m_bDeletePending)
+            delete this;
+    }
+    void DeleteLater()
+    {
+        if (m_nCallDepth > 0)
+            m_bDeletePending = true;
+        else
+            delete this;
+    }
+    bool IsDeletePending() const { return m_bDeletePending; }
+
     int GetState() const { return m_nState; }
     const sockaddr_in& GetAddress() const { return m_Addr; }
 
@@ -38,6 +56,7 @@ private:
     CMsgSocket(const CMsgSocket&) = delete;
     CMsgSocket& operator=(const CMsgSocket&) = delete;
 
+    bool DispatchEvent(unsigned int msg, intptr_t lParam);
     void OnConnectEvent(bool success);
     void OnReadEvent();
     void OnAcceptEvent();
@@ -50,6 +69,8 @@ private:
     std::string m_strAddr;
     unsigned short m_nPort;
     int m_nAttempts;
+    int m_nCallDepth;
+    bool m_bDeletePending;
 };
 
 // The process-wide socket window. InitSockWnd starts Windows Sockets and

@@ -1,0 +1,104 @@
+#include "qxnetengine/gameclient/gameclient.h"
+
+#include "common/bytes/byteorder.h"
+#include "common/debug/qxassert.h"
+#include "common/texts/texts.h"
+#include "qxnetengine/log/logfile.h"
+
+CGameClient::CGameClient() : CMsgSocket(1024, 4096), m_MyID(0), m_pHandler(nullptr)
+{
+    m_Sender.SetSocket(this);
+}
+
+CGameClient::~CGameClient() {}
+
+int CGameClient::Init(unsigned int myId, IGameClientHandler* handler)
+{
+    m_MyID = myId;
+    m_pHandler = handler;
+    if (!myId || !handler)
+        return 0;
+    m_Sender.SetId(myId);
+    return 1;
+}
+
+int CGameClient::Connect(const char* ip, unsigned int port)
+{
+    if (!ip || (port & 0xFFFF) == 0)
+        return 0;
+    return ConnectEx(ip, static_cast<unsigned short>(port), 1) ? 1 : 0;
+}
+
+IMsgDisp* CGameClient::GetMsgDisp() { return IsConnected() ? &m_MsgDisp : nullptr; }
+
+IMsgSender* CGameClient::GetSender() { return IsConnected() ? &m_Sender : nullptr; }
+
+void CGameClient::Release()
+{
+    m_pHandler = nullptr;  // this close is not reported to the game
+    Shutdown();
+    // Released from inside one of its own notifications, the object stays
+    // until that notification has returned.
+    DeleteLater();
+}
+
+void CGameClient::OnConnect(bool success)
+{
+    QX_ASSERT(m_pHandler);
+    if (m_pHandler)
+        m_pHandler->OnConnect(success ? 1 : 0);
+}
+
+void CGameClient::OnClose()
+{
+    // Bytes of an unfinished frame belong to the connection that just ended;
+    // they must not be taken for the start of the next one.
+    m_strRecv.clear();
+    IGameClientHandler* handler = m_pHandler;
+    if (!handler)
+        return;
+    m_pHandler = nullptr;
+    handler->OnClose();
+}
+
+unsigned int CGameClient::OnRecv(const char* data, unsigned int len)
+{
+    // Everything is copied out, so the socket drops all of it.
+    m_strRecv.append(data, len);
+    if (!DispMsg())
+        Shutdown();
+    return len;
+}
+
+bool CGameClient::DispMsg()
+{
+    while (m_strRecv.size() >= 4) {
+        uint32_t pkgLen = ReadU32LE(m_strRecv.data());
+        // Too short for a token, or larger than any valid package: nothing
+        // sensible can follow in this stream.
+        if (pkgLen < 4 || pkgLen > kMaxFrameLen)
+            return false;
+        if (static_cast<uint64_t>(pkgLen) + 4 > m_strRecv.size())
+            break;
+        uint32_t token = ReadU32LE(m_strRecv.data() + 4);
+        QX_ASSERT(token == m_MyID);
+        (void)token;
+        std::string strPkg = m_strRecv.substr(8, pkgLen - 4);
+        m_strRecv.erase(0, pkgLen + 4);
+        bool ok = m_MsgDisp.DispatchPkg(strPkg.data(), static_cast<unsigned int>(strPkg.size()));
+        if (IsDeletePending())
+            return true;  // a handler released the client
+        if (ok)
+            continue;
+        switch (m_MsgDisp.GetErrorCode()) {
+        case CMsgDisp::kNoHandler:
+            GetLog("NetLog").Write(2, TXT_CANNOT_HANDLE_MSG, "CGameClient::DispMsg");
+            break;
+        case CMsgDisp::kRejected:
+            GetLog("NetLog").Write(2, TXT_HANDLE_MSG_EXCEPTION, "CGameClient::DispMsg");
+            break;
+        default: return false;
+        }
+    }
+    return true;
+}

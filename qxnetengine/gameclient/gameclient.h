@@ -1,0 +1,42 @@
+#pragma once
+
+#include "QXNetEngine.h"
+#include "common/msgdisp/msgdisp.h"
+#include "common/msgsocket/msgsocket.h"
+#include "qxnetengine/gameclient/gameclientsender.h"
+
+#include <string>
+
+// The game's own connection to its game server. Incoming frames are
+// pkgLen, token (the client id), then one package for the dispatcher.
+class CGameClient : public IGameClient, public CMsgSocket {
+public:
+    // Largest pkgLen of a frame that can hold a valid package.
+    static const unsigned int kMaxFrameLen = 0xFFFF + 8;
+
+    CGameClient();
+    ~CGameClient() override;
+
+    int QXNET_CALL Init(unsigned int myId, IGameClientHandler* handler) override;
+    int QXNET_CALL Connect(const char* ip, unsigned int port) override;
+    IMsgDisp* QXNET_CALL GetMsgDisp() override;
+    IMsgSender* QXNET_CALL GetSender() override;
+    void QXNET_CALL Release() override;
+
+    void OnConnect(bool success) override;
+    void OnClose() override;
+    unsigned int OnRecv(const char* data, unsigned int len) override;
+
+    // Cuts complete frames out of m_strRecv and dispatches them; false when
+    // the connection must be closed.
+    bool DispMsg();
+
+    unsigned int GetSenderCapacity() const { return m_Sender.GetCapacity(); }
+
+private:
+    unsigned int m_MyID;
+    IGameClientHandler* m_pHandler;
+    std::string m_strRecv;
+    CMsgDisp m_MsgDisp;
+    CGameClientSender m_Sender;
+};

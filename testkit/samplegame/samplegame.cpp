@@ -1,0 +1,155 @@
+// A sample game: everything it knows of the engine comes from
+// include/QXNetEngine.h and the library loaded at run time. It drives the
+// engine from its own message loop against a game server on 127.0.0.1.
+#include "QXNetEngine.h"
+#include "samplegame/echoserver.h"
+#include "samplegame/engineloader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const unsigned int kClientId = 0xC0FFEE01u;
+const unsigned short kChatModule = 7;
+
+TEngineExports g_Engine;
+
+class CChatHandler : public IMsgHandler {
+public:
+    bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
+    {
+        m_Messages.emplace_back(body, len);
+        return true;
+    }
+    IMsgSender* QXNET_CALL SetSender(IMsgSender* sender) override
+    {
+        IMsgSender* old = m_pSender;
+        m_pSender = sender;
+        return old;
+    }
+    unsigned short QXNET_CALL GetModuleId() override { return kChatModule; }
+
+    IMsgSender* m_pSender = nullptr;
+    std::vector<std::string> m_Messages;
+};
+
+class CGame : public IGameClientHandler {
+public:
+    void QXNET_CALL OnConnect(int result) override
+    {
+        m_Connects.push_back(result);
+        if (result != 1)
+            return;
+        IMsgDisp* disp = m_pClient->GetMsgDisp();
+        m_bRegistered = disp && disp->RegisterHandler(&m_Chat);
+        m_Chat.SetSender(m_pClient->GetSender());
+    }
+    void QXNET_CALL OnClose() override { ++m_nCloses; }
+
+    IGameClient* m_pClient = nullptr;
+    CChatHandler m_Chat;
+    std::vector<int> m_Connects;
+    int m_nCloses = 0;
+    bool m_bRegistered = false;
+};
+
+std::string Body(unsigned short module, unsigned short msg, const std::string& payload)
+{
+    std::string b(4, '\0');
+    b[0] = static_cast<char>(module);
+    b[1] = static_cast<char>(module >> 8);
+    b[2] = static_cast<char>(msg);
+    b[3] = static_cast<char>(msg >> 8);
+    return b + payload;
+}
+
+// The vtable as a C caller (or MSVC) sees it: one pointer to a table of
+// functions taking the object as their first stack argument.
+struct TGameClientVtbl {
+    int(QXNET_CALL* Init)(IGameClient* self, unsigned int id, IGameClientHandler* handler);
+    int(QXNET_CALL* Connect)(IGameClient* self, const char* ip, unsigned int port);
+    IMsgDisp*(QXNET_CALL* GetMsgDisp)(IGameClient* self);
+    IMsgSender*(QXNET_CALL* GetSender)(IGameClient* self);
+    void(QXNET_CALL* Release)(IGameClient* self);
+};
+const TGameClientVtbl* Vtbl(IGameClient* c) { return *reinterpret_cast<TGameClientVtbl**>(c); }
+
+class SampleGame : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(LoadEngine(&g_Engine));
+        EXPECT_EQ(1, g_Engine.Init(0x1234, -1));  // both arguments ignored
+    }
+};
+
+TEST_F(SampleGame, ChatsWithTheGameServer)
+{
+    CEchoServer server;
+    ASSERT_TRUE(server.Start());
+    CGame game;
+    ASSERT_EQ(1, g_Engine.GameClientGet(&game.m_pClient, 99));
+    ASSERT_NE(nullptr, game.m_pClient);
+
+    // Called through the raw table, exactly as a C or MSVC caller would.
+    const TGameClientVtbl* vt = Vtbl(game.m_pClient);
+    EXPECT_EQ(1, vt->Init(game.m_pClient, kClientId, &game));
+    EXPECT_EQ(nullptr, vt->GetSender(game.m_pClient));
+    ASSERT_EQ(1, vt->Connect(game.m_pClient, "127.0.0.1", server.Port()));
+
+    ASSERT_TRUE(RunMessageLoopUntil([](void* g) { return !static_cast<CGame*>(g)->m_Connects.empty(); },
+                                    &game, 5000));
+    ASSERT_EQ(std::vector<int>{1}, game.m_Connects);
+    ASSERT_TRUE(game.m_bRegistered);
+    ASSERT_NE(nullptr, game.m_Chat.m_pSender);
+
+    std::string hello = Body(kChatModule, 1, "hello");
+    ASSERT_TRUE(game.m_Chat.m_pSender->Send(hello.data(), static_cast<unsigned>(hello.size())));
+    std::string again = Body(kChatModule, 2, std::string(300, 'x'));
+    ASSERT_TRUE(game.m_Chat.m_pSender->Send(again.data(), static_cast<unsigned>(again.size())));
+    ASSERT_TRUE(RunMessageLoopUntil(
+        [](void* g) { return static_cast<CGame*>(g)->m_Chat.m_Messages.size() == 2; }, &game, 5000));
+    EXPECT_EQ(hello, game.m_Chat.m_Messages[0]);
+    EXPECT_EQ(again, game.m_Chat.m_Messages[1]);
+
+    std::vector<std::string> frames = server.Frames();
+    ASSERT_EQ(2u, frames.size());
+    const char head[] = "\x11\x00\x00\x00\x01\xEE\xFF\xC0\x09\x00\x00\x00";
+    EXPECT_EQ(std::string(head, 12) + hello, frames[0]);
+
+    // The server leaves: exactly one OnClose.
+    std::string bye = Body(kChatModule, 0xFFFF, "");
+    game.m_Chat.m_pSender->Send(bye.data(), static_cast<unsigned>(bye.size()));
+    ASSERT_TRUE(RunMessageLoopUntil([](void* g) { return static_cast<CGame*>(g)->m_nCloses > 0; },
+                                    &game, 5000));
+    RunMessageLoopUntil([](void*) { return false; }, nullptr, 100);
+    EXPECT_EQ(1, game.m_nCloses);
+    vt->Release(game.m_pClient);
+    EXPECT_EQ(1, g_Engine.Uninit());
+}
+
+TEST_F(SampleGame, RefusedConnectAndQuietRelease)
+{
+    unsigned short closedPort;
+    {
+        CEchoServer probe;  // bound, never accepts, closed when it goes
+        ASSERT_TRUE(probe.Start());
+        closedPort = probe.Port();
+    }
+    CGame game;
+    g_Engine.GameClientGet(&game.m_pClient, 0);
+    ASSERT_NE(nullptr, game.m_pClient);
+    EXPECT_EQ(0, game.m_pClient->Init(0, &game));  // stored all the same
+    ASSERT_EQ(1, game.m_pClient->Connect("127.0.0.1", closedPort));
+    ASSERT_TRUE(RunMessageLoopUntil([](void* g) { return !static_cast<CGame*>(g)->m_Connects.empty(); },
+                                    &game, 5000));
+    EXPECT_EQ(std::vector<int>{0}, game.m_Connects);
+    game.m_pClient->Release();
+    EXPECT_EQ(0, game.m_nCloses);
+}
+
+}  // namespace

@@ -51,6 +51,16 @@ TEST(BufferWriter, CountLimitIs255)
     EXPECT_EQ(TXT_LENGTH_TOO_LONG, ThrownText([] { Encode(TBigString(1, TVecChar(256, 'y'))); }));
 }
 
+TEST(BufferWriter, TooLongTextIsGbkOnWindows)
+{
+    std::string text = ThrownText([] { Encode(TVecChar(256, 'x')); });
+#if defined(_WIN32)
+    EXPECT_EQ("B3 A4 B6 C8 CC AB B3 A4 A3 A1", ToHex(text));
+#else
+    EXPECT_EQ("E9 95 BF E5 BA A6 E5 A4 AA E9 95 BF EF BC 81", ToHex(text));
+#endif
+}
+
 TEST(BufferWriter, TooLongValueAddsNothingOfItself)
 {
     std::string out;

@@ -1,0 +1,76 @@
+#pragma once
+// What the protocol classes share: the module id, the attached sender, and
+// the two halves every message goes through. A send encodes the module id,
+// the message id and the fields into a body and hands it to the sender; a
+// receive decodes the fields into locals and passes them to the callback.
+// The field types of a received message are those of its callback, so each
+// message is described once.
+
+#include "QXNetEngine.h"
+#include "common/serialization/bufferreader.h"
+#include "common/serialization/bufferwriter.h"
+
+#include <cstdint>
+#include <string>
+#include <tuple>
+
+class CProtocolBase : public IMsgHandler {
+public:
+    IMsgSender* QXNET_CALL SetSender(IMsgSender* sender) override;
+    unsigned short QXNET_CALL GetModuleId() override { return m_nModuleId; }
+
+protected:
+    explicit CProtocolBase(unsigned short moduleId) : m_nModuleId(moduleId), m_pSender(nullptr) {}
+    // No virtual destructor: the operations after the interface's three are
+    // each class's callbacks, in a fixed slot order.
+    ~CProtocolBase() {}
+
+    // Encoding errors (a counted field above 255) reach the caller and
+    // nothing is sent. The sender's verdict is not examined.
+    template <typename... TFields>
+    void SendMsg(uint16_t msgId, const TFields&... fields);
+
+    // Decodes the payload into one local per callback parameter, then calls
+    // back. Whatever throws, in decoding or in the callback, ends here in a
+    // false result; name is reported as the place of the failure.
+    template <class TProtocol, typename... TFields>
+    static bool RecvMsg(TProtocol* self, void (TProtocol::*callback)(const TFields&...),
+                        const char* name, const char* payload, unsigned int len);
+
+    // The message id of a body, or false when the body holds no ids.
+    static bool ReadMsgId(const char* body, unsigned int len, uint16_t* msgId);
+
+private:
+    static void ReportRecvFailure(const char* name);
+
+    unsigned short m_nModuleId;
+    IMsgSender* m_pSender;
+};
+
+template <typename... TFields>
+void CProtocolBase::SendMsg(uint16_t msgId, const TFields&... fields)
+{
+    if (!m_pSender)
+        return;
+    std::string sendPkg;
+    CBufferWriter writer(&sendPkg);
+    writer << static_cast<uint16_t>(m_nModuleId) << msgId;
+    (void)(writer << ... << fields);
+    m_pSender->Send(sendPkg.data(), static_cast<unsigned int>(sendPkg.size()));
+}
+
+template <class TProtocol, typename... TFields>
+bool CProtocolBase::RecvMsg(TProtocol* self, void (TProtocol::*callback)(const TFields&...),
+                            const char* name, const char* payload, unsigned int len)
+{
+    try {
+        CBufferReader reader(payload, len);
+        std::tuple<TFields...> fields;
+        std::apply([&reader](TFields&... f) { (void)(reader >> ... >> f); }, fields);
+        std::apply([self, callback](const TFields&... f) { (self->*callback)(f...); }, fields);
+        return true;
+    } catch (...) {
+        ReportRecvFailure(name);
+        return false;
+    }
+}

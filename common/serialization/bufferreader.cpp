@@ -1,0 +1,71 @@
+#include "common/serialization/bufferreader.h"
+
+CBufferReader::CBufferReader(const char* data, uint32_t len) : m_pCur(data), m_pEnd(data + len)
+{
+    IsValid();
+}
+
+bool CBufferReader::IsValid()
+{
+    if (m_pCur && m_pCur < m_pEnd)
+        return true;
+    m_pCur = nullptr;
+    m_pEnd = nullptr;
+    return false;
+}
+
+bool CBufferReader::HasBytes(uint32_t n)
+{
+    return IsValid() && static_cast<size_t>(m_pEnd - m_pCur) >= n;
+}
+
+void CBufferReader::ReadBytes(void* dst, uint32_t n)
+{
+    if (!HasBytes(n))
+        throw CBufferError(TXT_OUT_OF_BUFFER);
+    if (n) {
+        memcpy(dst, m_pCur, n);
+        m_pCur += n;
+    }
+}
+
+void CBufferReader::ReadScalar(unsigned char* bytes, uint32_t width)
+{
+    try {
+        ReadBytes(bytes, width);
+    } catch (...) {
+        throw CBufferError(TXT_OBJECT_NOT_VALID);
+    }
+}
+
+CBufferReader& CBufferReader::operator>>(uint8_t& value)
+{
+    unsigned char b[1];
+    ReadScalar(b, 1);
+    value = b[0];
+    return *this;
+}
+
+CBufferReader& CBufferReader::operator>>(uint16_t& value)
+{
+    unsigned char b[2];
+    ReadScalar(b, 2);
+    value = LoadLE<uint16_t>(b);
+    return *this;
+}
+
+CBufferReader& CBufferReader::operator>>(uint32_t& value)
+{
+    unsigned char b[4];
+    ReadScalar(b, 4);
+    value = LoadLE<uint32_t>(b);
+    return *this;
+}
+
+CBufferReader& CBufferReader::operator>>(int32_t& value)
+{
+    unsigned char b[4];
+    ReadScalar(b, 4);
+    value = LoadLE<int32_t>(b);
+    return *this;
+}

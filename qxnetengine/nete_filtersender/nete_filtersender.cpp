@@ -1,0 +1,14 @@
+#include "qxnetengine/nete_filtersender/nete_filtersender.h"
+
+#include "common/bytes/byteorder.h"
+#include "qxnetengine/fakesender/localdispatch.h"
+
+bool CNetEFilterSender::Send(const char* data, unsigned int len)
+{
+    if (len < 4)
+        return false;
+    if (ReadU16LE(data) != kLocalModuleId)
+        return false;
+    DispatchBody(m_MsgDisp, m_PkgBuffer, m_bDispatching, data, len);
+    return true;
+}

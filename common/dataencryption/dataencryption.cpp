@@ -18,6 +18,10 @@ inline const uint8_t* Bytes(const char* p)
     return reinterpret_cast<const uint8_t*>(p);
 }
 
+// RC4 and AES alternate over pieces of this size, so the AES work on one
+// piece overlaps the byte-serial RC4 work on the next.
+const size_t kPiece = 256;
+
 // Longest message whose padded block still fits the 32-bit length field.
 const uint64_t kMaxMessage = 0xFFFFFFFFull - 4 - 15;
 
@@ -59,8 +63,12 @@ std::string CDataEncryption::Encrypt(const char* data, size_t len) const
     WriteU32LE(block, static_cast<uint32_t>(len));
     if (len)
         memcpy(block + 4, data, len);
-    Rc4Xor(m_Rc4Start, block, total);
-    AesEncryptBlocks(m_pSchedule.get(), block, block, total / SEG_DATA_LEN);
+    CRc4Stream rc4(m_Rc4Start);
+    for (size_t off = 0; off < total; off += kPiece) {
+        const size_t piece = total - off < kPiece ? total - off : kPiece;
+        rc4.Xor(block + off, piece);
+        AesEncryptBlocks(m_pSchedule.get(), block + off, block + off, piece / SEG_DATA_LEN);
+    }
     return out;
 }
 
@@ -75,8 +83,22 @@ std::string CDataEncryption::Decrypt(const char* data, size_t len) const
         return std::string();
     std::string out(len, '\0');
     uint8_t* block = Bytes(out);
-    AesDecryptBlocks(m_pSchedule.get(), Bytes(data), block, len / SEG_DATA_LEN);
-    Rc4Xor(m_Rc4Start, block, len);
+    // Segments are decrypted one piece ahead of the RC4 pass; a partial last
+    // segment stays zero and still goes through RC4.
+    const size_t segments = len / SEG_DATA_LEN;
+    const size_t perPiece = kPiece / SEG_DATA_LEN;
+    AesDecryptBlocks(m_pSchedule.get(), Bytes(data), block,
+                     segments < perPiece ? segments : perPiece);
+    CRc4Stream rc4(m_Rc4Start);
+    for (size_t off = 0; off < len; off += kPiece) {
+        const size_t next = off / SEG_DATA_LEN + perPiece;
+        if (next < segments) {
+            const size_t n = segments - next < perPiece ? segments - next : perPiece;
+            AesDecryptBlocks(m_pSchedule.get(), Bytes(data) + next * SEG_DATA_LEN,
+                             block + next * SEG_DATA_LEN, n);
+        }
+        rc4.Xor(block + off, len - off < kPiece ? len - off : kPiece);
+    }
     // Unsigned comparison: a hostile length field must never reach past the block.
     const uint32_t n = ReadU32LE(block);
     if (n > len - 4)

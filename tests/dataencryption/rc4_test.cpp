@@ -1,6 +1,7 @@
 #include "common/dataencryption/rc4.h"
 #include "aes_impl_fixture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -47,6 +48,23 @@ TEST(Rc4, EachPassStartsFresh)
     Rc4Xor(st, b, sizeof(b));
     EXPECT_EQ(0, memcmp(a, b, sizeof(a)));
     EXPECT_EQ(0x9A, a[0]);
+}
+
+// The keystream does not depend on how the data is cut into pieces, whatever
+// the pieces' sizes and wherever i wraps.
+TEST(Rc4, PiecesContinueOneKeystream)
+{
+    TRc4State st;
+    Rc4Schedule(U8(CountingKey(32, 9)), 32, &st);
+    std::vector<uint8_t> whole(1500);
+    Rc4Xor(st, whole.data(), whole.size());
+    for (size_t step : {1, 3, 7, 8, 9, 13, 16, 250, 256, 1000}) {
+        std::vector<uint8_t> pieces(whole.size());
+        CRc4Stream rc4(st);
+        for (size_t off = 0; off < pieces.size(); off += step)
+            rc4.Xor(pieces.data() + off, std::min(step, pieces.size() - off));
+        EXPECT_EQ(whole, pieces) << step;
+    }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "aes_impl_fixture.h"
+#include "cipher_test_support.h"
 #include "common/dataencryption/dataencryption.h"
 
 #include <algorithm>

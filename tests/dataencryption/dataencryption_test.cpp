@@ -1,5 +1,5 @@
 #include "common/dataencryption/dataencryption.h"
-#include "aes_impl_fixture.h"
+#include "cipher_test_support.h"
 
 #include <thread>
 #include <vector>

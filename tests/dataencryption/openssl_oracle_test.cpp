@@ -2,7 +2,7 @@
 // block, then AES-ECB, a fresh RC4 context per message.
 #ifdef QX_HAVE_OPENSSL
 
-#include "aes_impl_fixture.h"
+#include "cipher_test_support.h"
 #include "common/dataencryption/dataencryption.h"
 
 #include <openssl/evp.h>

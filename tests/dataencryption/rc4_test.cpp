@@ -1,5 +1,5 @@
 #include "common/dataencryption/rc4.h"
-#include "aes_impl_fixture.h"
+#include "cipher_test_support.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,7 @@
 #pragma once
-// Runs a test once per AES implementation; the AES-NI run is skipped on a
-// processor without it.
+// Shared by the cipher tests: a fixture that runs a test once per AES
+// implementation (the AES-NI run is skipped on a processor without it), and
+// small byte-string helpers.
 
 #include "common/dataencryption/aes.h"
 

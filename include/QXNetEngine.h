@@ -99,9 +99,19 @@ QXNET_EXPORT int QXNET_CALL QXNetEngine_Uninit(void);
  * The second argument is ignored. */
 QXNET_EXPORT int QXNET_CALL QXGameClient_Get(IGameClient** client, int reserved);
 
+/* SHA-1 of len bytes of data followed by the 8 bytes "mq_flute". On entry
+ * *digestLen is the capacity of digest; it is 20 on return. Returns 0 with
+ * the 20-byte digest written (bytes past 20 are left alone), or -1 with
+ * nothing written: capacity below 20, digest or digestLen null, or data null
+ * while len is not 0. Needs no QXNetEngine_Init; any thread. */
+QXNET_EXPORT int QXNET_CALL QXNetEngine_GetHashCode(const void* data, unsigned int len,
+                                                    unsigned char* digest, unsigned int* digestLen);
+
 typedef int(QXNET_CALL* PFN_QXNetEngine_Init)(int, int);
 typedef int(QXNET_CALL* PFN_QXNetEngine_Uninit)(void);
 typedef int(QXNET_CALL* PFN_QXGameClient_Get)(IGameClient**, int);
+typedef int(QXNET_CALL* PFN_QXNetEngine_GetHashCode)(const void*, unsigned int, unsigned char*,
+                                                     unsigned int*);
 
 #if !defined(_WIN32)
 /* POSIX only, where there is no system message loop: on the thread that

@@ -1,0 +1,18 @@
+#pragma once
+// The standard reflected CRC-32 (zlib, Ethernet): polynomial 0xEDB88320,
+// register starting at 0xFFFFFFFF, complemented at the end.
+
+#include <cstdint>
+#include <cstdio>
+
+// Continues a CRC from register crc over len bytes; returns the register
+// itself when raw is true, its complement otherwise. A whole buffer:
+// Crc32Buffer(data, len, 0xFFFFFFFF, false).
+uint32_t Crc32Buffer(const uint8_t* data, uint32_t len, uint32_t crc, bool raw);
+
+// CRC-32 of up to length bytes of fl from offset; a region past the end of
+// the file stops at the end. 0 when fl is null or offset cannot be reached.
+uint32_t Crc32Stream(FILE* fl, int32_t offset, uint32_t length);
+
+// Crc32Stream of the file at path (opened "rb"); 0 when it cannot be opened.
+uint32_t Crc32File(const char* path, int32_t offset, uint32_t length);

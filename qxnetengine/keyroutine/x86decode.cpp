@@ -300,9 +300,11 @@ EKeyRoutineFault DecodeX86(const uint8_t* code, uint32_t codeLen, uint32_t offse
         }
         insn->nOp = static_cast<uint16_t>(0x100 | b);
         info = TwoByteInfo(b);
-        // F3 turns bsf/bsr into tzcnt/lzcnt on newer processors only: no
-        // single meaning, so refused. popcnt exists only with the prefix.
-        if (insn->nRep == 0xF3 && (b == 0xBC || b == 0xBD || b == 0xB8)) {
+        // F3 0F BC is bsf on older processors and tzcnt on newer ones, the
+        // same for a non-zero source: compilers emit it to count trailing
+        // zeros, so it runs as bsf. F3 0F BD (lzcnt) differs from bsr for
+        // every source and popcnt is outside the set: both refused.
+        if (insn->nRep == 0xF3 && (b == 0xBD || b == 0xB8)) {
             return kKeyRoutineUnsupported;
         }
     } else {

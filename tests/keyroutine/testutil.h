@@ -28,6 +28,12 @@ private:
     uint64_t m_nState;
 };
 
+inline uint32_t ReadU32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
 inline std::string HexBytes(const uint8_t* p, size_t n)
 {
     static const char digits[] = "0123456789ABCDEF";

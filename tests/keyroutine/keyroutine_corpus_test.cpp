@@ -15,7 +15,7 @@
 
 namespace {
 
-const size_t kTrials = 24;  // blocks per routine and optimisation level
+const size_t kTrials = 48;  // blocks per routine and optimisation level
 const unsigned kLevels = 5;
 
 struct TTrial {

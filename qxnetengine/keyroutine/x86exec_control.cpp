@@ -4,7 +4,7 @@
 #include "qxnetengine/keyroutine/x86alu.h"
 #include "qxnetengine/keyroutine/x86machine.h"
 
-void CX86Machine::Jump(const TX86Insn&, uint32_t target)
+void CX86Machine::Jump(uint32_t target)
 {
     // A target outside the code is caught when the next instruction is fetched.
     m_nEip = target;
@@ -21,13 +21,13 @@ void CX86Machine::ExecControl(const TX86Insn& in)
     const uint32_t next = m_nEip;
     if (op >= 0x70 && op <= 0x7F) {
         if (X86Condition(op & 0xF, m_nFlags)) {
-            Jump(in, next + X86SignExtend(in.nImm, 1));
+            Jump(next + X86SignExtend(in.nImm, 1));
         }
         return;
     }
     if (op >= 0x180 && op <= 0x18F) {
         if (X86Condition(op & 0xF, m_nFlags)) {
-            Jump(in, next + in.nImm);
+            Jump(next + in.nImm);
         }
         return;
     }
@@ -38,23 +38,23 @@ void CX86Machine::ExecControl(const TX86Insn& in)
             const uint32_t ecx = --m_Regs[kECX];
             const bool zf = (m_nFlags & kX86ZF) != 0;
             if (ecx != 0 && (op == 0xE2 || (op == 0xE1) == zf)) {
-                Jump(in, next + X86SignExtend(in.nImm, 1));
+                Jump(next + X86SignExtend(in.nImm, 1));
             }
             break;
         }
         case 0xE3:
             if (m_Regs[kECX] == 0) {
-                Jump(in, next + X86SignExtend(in.nImm, 1));
+                Jump(next + X86SignExtend(in.nImm, 1));
             }
             break;
         case 0xE8:
             Push(next, 4);
             if (!Faulted()) {
-                Jump(in, next + in.nImm);
+                Jump(next + in.nImm);
             }
             break;
-        case 0xE9: Jump(in, next + in.nImm); break;
-        case 0xEB: Jump(in, next + X86SignExtend(in.nImm, 1)); break;
+        case 0xE9: Jump(next + in.nImm); break;
+        case 0xEB: Jump(next + X86SignExtend(in.nImm, 1)); break;
         case 0xC2:
         case 0xC3: {
             const uint32_t target = Pop(4);
@@ -62,7 +62,7 @@ void CX86Machine::ExecControl(const TX86Insn& in)
                 if (op == 0xC2) {
                     m_Regs[kESP] += in.nImm;
                 }
-                Jump(in, target);
+                Jump(target);
             }
             break;
         }
@@ -87,7 +87,7 @@ void CX86Machine::ExecGroup5(const TX86Insn& in)
                 Push(m_nEip, 4);
             }
             if (!Faulted()) {
-                Jump(in, target);
+                Jump(target);
             }
             break;
         }

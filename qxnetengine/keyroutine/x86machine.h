@@ -63,7 +63,7 @@ private:
     void ExecControl(const TX86Insn& in);
     void ExecGroup5(const TX86Insn& in);
     void ExecString(const TX86Insn& in);
-    void Jump(const TX86Insn& in, uint32_t target);
+    void Jump(uint32_t target);
 
     uint32_t m_Regs[8];
     uint32_t m_nEip;

@@ -4,6 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "qxnetengine/keyroutine/keyroutine.h"
+#include "qxnetengine/keyroutine/x86memory.h"
 
 // splitmix64: the same numbers on every platform and compiler.
 class CTestRng {
@@ -46,4 +50,19 @@ inline std::string HexBytes(const uint8_t* p, size_t n)
         }
     }
     return s;
+}
+
+typedef std::vector<uint8_t> TBytes;
+
+const uint32_t kCode = CX86Memory::kCodeBase;
+const uint32_t kBlock = CX86Memory::kDataBase;
+const uint32_t kStackTop = CX86Memory::kStackBase + CX86Memory::kStackSize;
+
+// A block whose bytes are all different.
+const uint8_t kBlockBytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+
+inline TKeyRoutineResult RunOnBlock(const TBytes& code, uint8_t* block, uint8_t param = 0x33,
+                                    uint32_t budget = 100000)
+{
+    return CKeyRoutineSandbox(budget).Run(code.data(), code.size(), block, param);
 }

@@ -78,8 +78,9 @@ TEST(KeyRoutineCorpus, SandboxGivesTheBlockOfTheCompiledC)
             }
         }
     }
-    std::printf("corpus: %zu routines, %zu runs, %llu instructions interpreted\n", count,
-                count * kTrials, static_cast<unsigned long long>(executed));
+    std::printf("corpus: %u routines at %u levels, %zu runs, %llu instructions interpreted\n",
+                kr_thunk_count, kLevels, count * kTrials,
+                static_cast<unsigned long long>(executed));
 }
 
 TEST(KeyRoutineCorpus, NativeExecutionGivesTheSameBlock)

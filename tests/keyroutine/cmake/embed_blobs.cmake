@@ -1,0 +1,36 @@
+# Writes machine code as C++ arrays and a table of them:
+#   corpus: DIR/kr_<i>_<level>.bin for i < COUNT and each of LEVELS -> kCorpusBlobs
+#   asm:    DIR/<name>.bin for each of NAMES -> kAsmBlobs
+#
+# -D: KIND, DIR, OUT, COUNT, LEVELS, NAMES (comma-separated)
+
+function(append_array var name bin)
+  file(READ ${bin} hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x..,){16})" "\\1\n    " bytes "${bytes}")
+  set(${var} "${${var}}static const unsigned char ${name}[] = {\n    ${bytes}\n};\n" PARENT_SCOPE)
+endfunction()
+
+set(text "// Generated from the i686 objects at build time.\n")
+set(table "")
+if(KIND STREQUAL "corpus")
+  string(REPLACE "," ";" levels "${LEVELS}")
+  math(EXPR last "${COUNT} - 1")
+  foreach(i RANGE ${last})
+    foreach(level ${levels})
+      append_array(text kr_${i}_${level} ${DIR}/kr_${i}_${level}.bin)
+      string(APPEND table "    {${i}, \"${level}\", kr_${i}_${level}, sizeof(kr_${i}_${level})},\n")
+    endforeach()
+  endforeach()
+  string(APPEND text "static const TCorpusBlob kCorpusBlobs[] = {\n${table}};\n")
+else()
+  string(REPLACE "," ";" names "${NAMES}")
+  foreach(name ${names})
+    append_array(text asm_${name} ${DIR}/${name}.bin)
+    string(APPEND table "    {\"${name}\", asm_${name}, sizeof(asm_${name})},\n")
+  endforeach()
+  string(APPEND text "static const TAsmBlob kAsmBlobs[] = {\n${table}};\n")
+endif()
+file(WRITE ${OUT}.tmp "${text}")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUT}.tmp)

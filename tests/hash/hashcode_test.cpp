@@ -2,6 +2,8 @@
 
 #include "QXNetEngine.h"
 
+#include "support/hexbytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -20,24 +22,13 @@
 
 namespace {
 
-std::string Hex(const uint8_t* p, size_t len)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < len; ++i) {
-        s.push_back(digits[p[i] >> 4]);
-        s.push_back(digits[p[i] & 15]);
-    }
-    return s;
-}
-
 std::string HashHex(const std::string& data)
 {
     uint8_t d[20];
     uint32_t len = sizeof(d);
     EXPECT_EQ(0, ComputeHashCode(data.data(), static_cast<uint32_t>(data.size()), d, &len));
     EXPECT_EQ(20u, len);
-    return Hex(d, sizeof(d));
+    return DigestHex(d, sizeof(d));
 }
 
 // SHA-1 of the data with "mq_flute" behind it (values from Python's hashlib).
@@ -48,7 +39,7 @@ TEST(HashCode, SaltFollowsTheData)
     uint8_t d[20];
     uint32_t len = 20;
     EXPECT_EQ(0, ComputeHashCode(nullptr, 0, d, &len));  // data unused when len is 0
-    EXPECT_EQ("14f6fe0154415e98670f49c36965d05f5f1f11f9", Hex(d, 20));
+    EXPECT_EQ("14f6fe0154415e98670f49c36965d05f5f1f11f9", DigestHex(d, 20));
 }
 
 TEST(HashCode, DigestBufferCapacity)
@@ -66,7 +57,7 @@ TEST(HashCode, DigestBufferCapacity)
         EXPECT_EQ(20u, len);
         const size_t written = c.result == 0 ? 20 : 0;
         if (written) {
-            EXPECT_EQ("ff7e235d5596ed607591a4143bb0a706cc941855", Hex(buf.data(), 20));
+            EXPECT_EQ("ff7e235d5596ed607591a4143bb0a706cc941855", DigestHex(buf.data(), 20));
         }
         for (size_t i = written; i < buf.size(); ++i)
             ASSERT_EQ(0xEE, buf[i]) << "byte " << i << " touched";
@@ -97,7 +88,7 @@ TEST(HashCode, MatchesOpenSslAcrossPaddingBoundaries)
         const std::string salted = data + "mq_flute";
         uint8_t d[20];
         SHA1(reinterpret_cast<const unsigned char*>(salted.data()), salted.size(), d);
-        ASSERT_EQ(Hex(d, 20), HashHex(data)) << len;
+        ASSERT_EQ(DigestHex(d, 20), HashHex(data)) << len;
     }
 }
 #endif
@@ -125,7 +116,7 @@ TEST(HashCode, ExportedFromTheLibrary)
     len = sizeof(d);
     EXPECT_EQ(0, fn("abc", 3, d, &len));
     EXPECT_EQ(20u, len);
-    EXPECT_EQ("ff7e235d5596ed607591a4143bb0a706cc941855", Hex(d, 20));
+    EXPECT_EQ("ff7e235d5596ed607591a4143bb0a706cc941855", DigestHex(d, 20));
     EXPECT_EQ(0xEE, d[20]);
 #ifdef _WIN32
     FreeLibrary(lib);

@@ -1,5 +1,7 @@
 #include "qxnetengine/hash/sha1.h"
 
+#include "support/hexbytes.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -12,24 +14,13 @@
 
 namespace {
 
-std::string Hex(const uint8_t* p, size_t len)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < len; ++i) {
-        s.push_back(digits[p[i] >> 4]);
-        s.push_back(digits[p[i] & 15]);
-    }
-    return s;
-}
-
 std::string Sha1Hex(const std::string& data)
 {
     CSha1 sha;
     sha.Update(data.data(), data.size());
     uint8_t d[CSha1::kDigestLen];
     sha.Final(d);
-    return Hex(d, sizeof(d));
+    return DigestHex(d, sizeof(d));
 }
 
 // Runs a test once per compression implementation.
@@ -74,7 +65,7 @@ TEST_P(Sha1Impl, PiecesGiveTheWholeDigest)
             sha.Update(data.data() + pos, std::min(step, data.size() - pos));
         uint8_t d[CSha1::kDigestLen];
         sha.Final(d);
-        EXPECT_EQ(whole, Hex(d, sizeof(d))) << step;
+        EXPECT_EQ(whole, DigestHex(d, sizeof(d))) << step;
     }
 }
 
@@ -102,7 +93,7 @@ TEST_P(Sha1Impl, MatchesOpenSsl)
         for (auto& ch : data) ch = static_cast<char>(rng());
         uint8_t d[SHA_DIGEST_LENGTH];
         SHA1(reinterpret_cast<const unsigned char*>(data.data()), len, d);
-        ASSERT_EQ(Hex(d, sizeof(d)), Sha1Hex(data)) << len;
+        ASSERT_EQ(DigestHex(d, sizeof(d)), Sha1Hex(data)) << len;
     }
 }
 #endif

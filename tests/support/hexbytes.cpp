@@ -36,3 +36,14 @@ std::string ToHex(const std::string& data)
     }
     return out;
 }
+
+std::string DigestHex(const unsigned char* p, size_t len)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < len; ++i) {
+        out += kDigits[p[i] >> 4];
+        out += kDigits[p[i] & 15];
+    }
+    return out;
+}

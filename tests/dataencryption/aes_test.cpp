@@ -13,7 +13,7 @@ QX_INSTANTIATE_AES_IMPLS(AesSegments);
 // FIPS-197 Appendix C, through the segment functions.
 TEST_P(AesSegments, PublishedVectors)
 {
-    const std::string plain = FromHex("00112233445566778899aabbccddeeff");
+    const std::string plain = Hex("00112233445566778899aabbccddeeff");
     struct Case {
         int keyLen;
         const char* cipher;
@@ -28,7 +28,7 @@ TEST_P(AesSegments, PublishedVectors)
         ASSERT_TRUE(enc.SetKey(U8(CountingKey(c.keyLen)), c.keyLen));
         // Three copies: ECB gives three equal segments, on every block path.
         const std::string three = plain + plain + plain;
-        const std::string cipher = FromHex(c.cipher);
+        const std::string cipher = Hex(c.cipher);
         EXPECT_EQ(cipher + cipher + cipher, enc.EncryptSegments(three));
         EXPECT_EQ(three, enc.DecryptSegments(cipher + cipher + cipher));
     }
@@ -38,8 +38,8 @@ TEST_P(AesSegments, PartialLastSegmentStaysZero)
 {
     CDataEncryption enc;
     ASSERT_TRUE(enc.SetKey(U8(CountingKey(32)), 32));
-    const std::string plain = FromHex("00112233445566778899aabbccddeeff");
-    const std::string expected = FromHex("8ea2b7ca516745bfeafc49904b496089") + std::string(5, '\0');
+    const std::string plain = Hex("00112233445566778899aabbccddeeff");
+    const std::string expected = Hex("8ea2b7ca516745bfeafc49904b496089") + std::string(5, '\0');
     EXPECT_EQ(expected, enc.EncryptSegments(plain + "tail!"));
     EXPECT_EQ(std::string(7, '\0'), enc.EncryptSegments("1234567"));
     EXPECT_EQ(std::string(7, '\0'), enc.DecryptSegments("1234567"));

@@ -1,9 +1,10 @@
 #pragma once
 // Shared by the cipher tests: a fixture that runs a test once per AES
 // implementation (the AES-NI run is skipped on a processor without it), and
-// small byte-string helpers.
+// small byte-string helpers (hex text is read with Hex from support/hexbytes.h).
 
 #include "common/dataencryption/aes.h"
+#include "support/hexbytes.h"
 
 #include <gtest/gtest.h>
 
@@ -30,17 +31,6 @@ inline std::string AesImplName(const ::testing::TestParamInfo<EAesImpl>& info)
 
 #define QX_INSTANTIATE_AES_IMPLS(fixture) \
     INSTANTIATE_TEST_SUITE_P(Impl, fixture, ::testing::Values(kAesTable, kAesNi), AesImplName)
-
-// "0a1b" -> bytes
-inline std::string FromHex(const char* hex)
-{
-    std::string out;
-    for (; hex[0] && hex[1]; hex += 2) {
-        auto nib = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-        out.push_back(static_cast<char>(nib(hex[0]) * 16 + nib(hex[1])));
-    }
-    return out;
-}
 
 // Bytes 0, 1, 2, ... as a key of len bytes.
 inline std::string CountingKey(int len, int first = 0)

@@ -34,10 +34,10 @@ TEST_P(DataEncryption, KnownCipherTexts)
         SCOPED_TRACE(::testing::Message() << c.keyLen << " \"" << c.message << "\"");
         CDataEncryption enc;
         ASSERT_TRUE(enc.SetKey(U8(CountingKey(c.keyLen)), c.keyLen));
-        EXPECT_EQ(FromHex(c.cipher), enc.Encrypt(c.message));
-        EXPECT_EQ(c.message, enc.Decrypt(FromHex(c.cipher)));
+        EXPECT_EQ(Hex(c.cipher), enc.Encrypt(c.message));
+        EXPECT_EQ(c.message, enc.Decrypt(Hex(c.cipher)));
         // Fresh keystream and no chaining: the same message encrypts the same way again.
-        EXPECT_EQ(FromHex(c.cipher), enc.Encrypt(c.message));
+        EXPECT_EQ(Hex(c.cipher), enc.Encrypt(c.message));
     }
 }
 
@@ -85,7 +85,7 @@ TEST_P(DataEncryption, SetKeyRejectsOtherLengthsAndKeepsTheKey)
     EXPECT_EQ(before, enc.Encrypt("abc"));
     // A new key replaces the old one completely, RC4 and AES alike.
     ASSERT_TRUE(enc.SetKey(U8(key), 16));
-    EXPECT_EQ(FromHex("6ef9419d1c29168f46db07253f0e9a0a"), enc.Encrypt("abc"));
+    EXPECT_EQ(Hex("6ef9419d1c29168f46db07253f0e9a0a"), enc.Encrypt("abc"));
 }
 
 // Without a key there is nothing to encrypt with: empty results, no garbage.

@@ -34,7 +34,7 @@ TEST(Rc4, PublishedKeystreams)
         Rc4Schedule(U8(CountingKey(c.keyLen, 1)), static_cast<size_t>(c.keyLen), &st);
         std::vector<uint8_t> zeros(c.offset + 16);
         Rc4Xor(st, zeros.data(), zeros.size());
-        EXPECT_EQ(FromHex(c.stream), std::string(zeros.end() - 16, zeros.end()));
+        EXPECT_EQ(Hex(c.stream), std::string(zeros.end() - 16, zeros.end()));
     }
 }
 

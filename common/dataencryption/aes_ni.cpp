@@ -114,10 +114,7 @@ void AesDecryptBlocksNi(const uint32_t* sched, const uint8_t* in, uint8_t* out, 
 
 #else
 
-bool AesNiAvailable()
-{
-    return false;
-}
+bool AesNiAvailable() { return false; }
 
 void AesEncryptBlocksNi(const uint32_t* sched, const uint8_t* in, uint8_t* out, size_t n)
 {

@@ -24,10 +24,7 @@ constexpr uint8_t Rotl8(uint8_t x, int n)
     return static_cast<uint8_t>((x << n) | (x >> (8 - n)));
 }
 
-constexpr uint32_t Ror32(uint32_t x, int n)
-{
-    return (x >> n) | (x << (32 - n));
-}
+constexpr uint32_t Ror32(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
 constexpr uint32_t Word(uint8_t a, uint8_t b, uint8_t c, uint8_t d)
 {
@@ -76,10 +73,7 @@ constexpr CAesTables MakeTables()
 constexpr CAesTables kT = MakeTables();
 static_assert(kT.sbox[0] == 0x63 && kT.sbox[0x53] == 0xED && kT.inv[0x63] == 0, "AES S-box");
 
-inline uint32_t Load32BE(const uint8_t* p)
-{
-    return Word(p[0], p[1], p[2], p[3]);
-}
+inline uint32_t Load32BE(const uint8_t* p) { return Word(p[0], p[1], p[2], p[3]); }
 
 inline void Store32BE(uint8_t* p, uint32_t v)
 {
@@ -103,22 +97,10 @@ inline uint32_t InvMixWord(uint32_t w)
            kT.td[2][kT.sbox[(w >> 8) & 0xFF]] ^ kT.td[3][kT.sbox[w & 0xFF]];
 }
 
-inline uint8_t B0(uint32_t x)
-{
-    return static_cast<uint8_t>(x >> 24);
-}
-inline uint8_t B1(uint32_t x)
-{
-    return static_cast<uint8_t>(x >> 16);
-}
-inline uint8_t B2(uint32_t x)
-{
-    return static_cast<uint8_t>(x >> 8);
-}
-inline uint8_t B3(uint32_t x)
-{
-    return static_cast<uint8_t>(x);
-}
+inline uint8_t B0(uint32_t x) { return static_cast<uint8_t>(x >> 24); }
+inline uint8_t B1(uint32_t x) { return static_cast<uint8_t>(x >> 16); }
+inline uint8_t B2(uint32_t x) { return static_cast<uint8_t>(x >> 8); }
+inline uint8_t B3(uint32_t x) { return static_cast<uint8_t>(x); }
 
 void EncryptBlock(const uint32_t* rk, int rounds, const uint8_t* in, uint8_t* out)
 {

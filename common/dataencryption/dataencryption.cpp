@@ -8,15 +8,9 @@
 
 namespace {
 
-inline uint8_t* Bytes(std::string& s)
-{
-    return reinterpret_cast<uint8_t*>(&s[0]);
-}
+inline uint8_t* Bytes(std::string& s) { return reinterpret_cast<uint8_t*>(&s[0]); }
 
-inline const uint8_t* Bytes(const char* p)
-{
-    return reinterpret_cast<const uint8_t*>(p);
-}
+inline const uint8_t* Bytes(const char* p) { return reinterpret_cast<const uint8_t*>(p); }
 
 // RC4 and AES alternate over pieces of this size, so the AES work on one
 // piece overlaps the byte-serial RC4 work on the next.

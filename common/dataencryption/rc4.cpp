@@ -116,7 +116,4 @@ void CRc4Stream::Xor(uint8_t* data, size_t len)
     m_nCount = count;
 }
 
-void Rc4Xor(const TRc4State& init, uint8_t* data, size_t len)
-{
-    CRc4Stream(init).Xor(data, len);
-}
+void Rc4Xor(const TRc4State& init, uint8_t* data, size_t len) { CRc4Stream(init).Xor(data, len); }

@@ -7,6 +7,5 @@
 #ifdef NDEBUG
 #define QX_ASSERT(cond) ((void)0)
 #else
-#define QX_ASSERT(cond) \
-    ((cond) ? (void)0 : qxplat::DebugOutput("assertion failed: " #cond "\n"))
+#define QX_ASSERT(cond) ((cond) ? (void)0 : qxplat::DebugOutput("assertion failed: " #cond "\n"))
 #endif

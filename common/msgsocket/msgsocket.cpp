@@ -8,7 +8,7 @@ using namespace qxplat;
 
 namespace {
 
-const long kConnectEvents = kFdConnect | kFdClose;        // 0x30
+const long kConnectEvents = kFdConnect | kFdClose;         // 0x30
 const long kStreamEvents = kFdRead | kFdWrite | kFdClose;  // 0x23
 const long kListenEvents = kFdAccept | kFdClose;           // 0x28
 const unsigned int kReconnectDelayMs = 500;

@@ -40,6 +40,5 @@ void DestroySockWnd()
 void ShutdownSockets()
 {
     DestroySockWnd();
-    while (!SockRegistry().empty())
-        SockRegistry().begin()->second->CloseSocket(true);
+    while (!SockRegistry().empty()) SockRegistry().begin()->second->CloseSocket(true);
 }

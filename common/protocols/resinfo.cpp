@@ -8,8 +8,8 @@ bool CResInfo::OnMsg(const char* body, unsigned int len)
     if (!ReadMsgId(body, len, &msgId))
         return false;
     switch (msgId) {
-        case kGetVersions: return _DoRecv_GetVersions(body + 4, len - 4);
-        default: return false;
+    case kGetVersions: return _DoRecv_GetVersions(body + 4, len - 4);
+    default: return false;
     }
 }
 

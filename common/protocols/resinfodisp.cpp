@@ -22,15 +22,12 @@ bool CResInfoDisp::OnMsg(const char* body, unsigned int len)
     if (!ReadMsgId(body, len, &msgId))
         return false;
     switch (msgId) {
-        case kRetResInfoSvrAddr: return _DoRecv_RetResInfoSvrAddr(body + 4, len - 4);
-        default: return false;
+    case kRetResInfoSvrAddr: return _DoRecv_RetResInfoSvrAddr(body + 4, len - 4);
+    default: return false;
     }
 }
 
-void CResInfoDisp::GetResInfoSvrAddr()
-{
-    SendMsg(kGetResInfoSvrAddr);
-}
+void CResInfoDisp::GetResInfoSvrAddr() { SendMsg(kGetResInfoSvrAddr); }
 
 bool CResInfoDisp::_DoRecv_RetResInfoSvrAddr(const char* payload, unsigned int len)
 {

@@ -28,17 +28,14 @@ bool CResInfoInner::OnMsg(const char* body, unsigned int len)
     if (!ReadMsgId(body, len, &msgId))
         return false;
     switch (msgId) {
-        case kRetVersionList: return _DoRecv_RetVersionList(body + 4, len - 4);
-        case kRetFileInfo: return _DoRecv_RetFileInfo(body + 4, len - 4);
-        case kRetFileBuffer: return _DoRecv_RetFileBuffer(body + 4, len - 4);
-        default: return false;
+    case kRetVersionList: return _DoRecv_RetVersionList(body + 4, len - 4);
+    case kRetFileInfo: return _DoRecv_RetFileInfo(body + 4, len - 4);
+    case kRetFileBuffer: return _DoRecv_RetFileBuffer(body + 4, len - 4);
+    default: return false;
     }
 }
 
-void CResInfoInner::GetVersionList(const uint32_t& version)
-{
-    SendMsg(kGetVersionList, version);
-}
+void CResInfoInner::GetVersionList(const uint32_t& version) { SendMsg(kGetVersionList, version); }
 
 void CResInfoInner::GetFile(const TVersionInfo& file, const uint32_t& offset,
                             const uint32_t& getLen)

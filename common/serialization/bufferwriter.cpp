@@ -1,9 +1,6 @@
 #include "common/serialization/bufferwriter.h"
 
-CBufferWriter::CBufferWriter(std::string* dst) : m_pDst(dst)
-{
-    m_pDst->clear();
-}
+CBufferWriter::CBufferWriter(std::string* dst) : m_pDst(dst) { m_pDst->clear(); }
 
 void CBufferWriter::WriteBytes(const void* src, uint32_t n)
 {

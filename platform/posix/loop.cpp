@@ -220,8 +220,7 @@ void DestroyHiddenWnd(HiddenWnd* handle)
             }
         }
     }
-    for (QueuedMsg* q : orphans)
-        Complete(q, 0);
+    for (QueuedMsg* q : orphans) Complete(q, 0);
 }
 
 intptr_t SendWndMessage(HiddenWnd* handle, unsigned int msg, uintptr_t wParam, intptr_t lParam)

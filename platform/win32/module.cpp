@@ -19,7 +19,8 @@ void GetLocalTimeNow(TLocalTime* t)
 {
     SYSTEMTIME st;
     GetLocalTime(&st);
-    *t = TLocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+    *t = TLocalTime{st.wYear,   st.wMonth,  st.wDay,         st.wHour,
+                    st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
 void DebugOutput(const char* text) { OutputDebugStringA(text); }

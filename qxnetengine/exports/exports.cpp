@@ -3,8 +3,8 @@
 #include "common/msgsocket/msgsocket.h"
 #include "common/syncwnd/msgsyncwnd.h"
 #include "platform/platform.h"
-#include "qxnetengine/log/logfile.h"
 #include "qxnetengine/hash/hashcode.h"
+#include "qxnetengine/log/logfile.h"
 
 extern "C" {
 

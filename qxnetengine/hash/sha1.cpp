@@ -5,10 +5,7 @@
 
 namespace {
 
-inline uint32_t Rotl(uint32_t x, int n)
-{
-    return (x << n) | (x >> (32 - n));
-}
+inline uint32_t Rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 inline uint32_t Load32BE(const uint8_t* p)
 {

@@ -97,10 +97,7 @@ QX_SHANI_ENTRY void Sha1BlocksNi(uint32_t state[5], const uint8_t* data, size_t 
 
 #else
 
-bool Sha1NiAvailable()
-{
-    return false;
-}
+bool Sha1NiAvailable() { return false; }
 
 void Sha1BlocksNi(uint32_t state[5], const uint8_t* data, size_t n)
 {

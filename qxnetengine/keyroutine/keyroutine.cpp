@@ -10,19 +10,19 @@ namespace {
 const char* FaultText(EKeyRoutineFault fault)
 {
     switch (fault) {
-        case kKeyRoutineOk: return "completed";
-        case kKeyRoutineNoCode: return "no code to run";
-        case kKeyRoutineTruncated: return "instruction cut off by the end of the code";
-        case kKeyRoutineUnsupported: return "unsupported instruction";
-        case kKeyRoutineInterrupt: return "interrupt or system call";
-        case kKeyRoutineFarTransfer: return "far transfer";
-        case kKeyRoutinePrivileged: return "privileged instruction";
-        case kKeyRoutineSegment: return "segment register use";
-        case kKeyRoutineBadRead: return "read outside the sandbox";
-        case kKeyRoutineBadWrite: return "write outside the sandbox";
-        case kKeyRoutineLeftCode: return "control left the code";
-        case kKeyRoutineDivide: return "division by zero or overflow";
-        case kKeyRoutineBudget: return "instruction budget exhausted";
+    case kKeyRoutineOk: return "completed";
+    case kKeyRoutineNoCode: return "no code to run";
+    case kKeyRoutineTruncated: return "instruction cut off by the end of the code";
+    case kKeyRoutineUnsupported: return "unsupported instruction";
+    case kKeyRoutineInterrupt: return "interrupt or system call";
+    case kKeyRoutineFarTransfer: return "far transfer";
+    case kKeyRoutinePrivileged: return "privileged instruction";
+    case kKeyRoutineSegment: return "segment register use";
+    case kKeyRoutineBadRead: return "read outside the sandbox";
+    case kKeyRoutineBadWrite: return "write outside the sandbox";
+    case kKeyRoutineLeftCode: return "control left the code";
+    case kKeyRoutineDivide: return "division by zero or overflow";
+    case kKeyRoutineBudget: return "instruction budget exhausted";
     }
     return "unknown fault";
 }

@@ -78,14 +78,14 @@ uint32_t X86Alu(EX86AluOp op, uint32_t a, uint32_t b, unsigned size, uint32_t* f
     b &= mask;
     const uint32_t carry = (*flags & kX86CF) ? 1 : 0;
     switch (op) {
-        case kX86Add: return Add(a, b, 0, size, flags);
-        case kX86Adc: return Add(a, b, carry, size, flags);
-        case kX86Sub:
-        case kX86Cmp: return Sub(a, b, 0, size, flags);
-        case kX86Sbb: return Sub(a, b, carry, size, flags);
-        case kX86Or: return Logic(a | b, size, flags);
-        case kX86And: return Logic(a & b, size, flags);
-        case kX86Xor: return Logic(a ^ b, size, flags);
+    case kX86Add: return Add(a, b, 0, size, flags);
+    case kX86Adc: return Add(a, b, carry, size, flags);
+    case kX86Sub:
+    case kX86Cmp: return Sub(a, b, 0, size, flags);
+    case kX86Sbb: return Sub(a, b, carry, size, flags);
+    case kX86Or: return Logic(a | b, size, flags);
+    case kX86And: return Logic(a & b, size, flags);
+    case kX86Xor: return Logic(a ^ b, size, flags);
     }
     return 0;
 }
@@ -117,14 +117,14 @@ bool X86Condition(unsigned cc, uint32_t flags)
     const bool of = (flags & kX86OF) != 0;
     bool r = false;
     switch ((cc >> 1) & 7) {
-        case 0: r = of; break;
-        case 1: r = (flags & kX86CF) != 0; break;
-        case 2: r = (flags & kX86ZF) != 0; break;
-        case 3: r = (flags & (kX86CF | kX86ZF)) != 0; break;
-        case 4: r = sf; break;
-        case 5: r = (flags & kX86PF) != 0; break;
-        case 6: r = sf != of; break;
-        case 7: r = (flags & kX86ZF) != 0 || sf != of; break;
+    case 0: r = of; break;
+    case 1: r = (flags & kX86CF) != 0; break;
+    case 2: r = (flags & kX86ZF) != 0; break;
+    case 3: r = (flags & (kX86CF | kX86ZF)) != 0; break;
+    case 4: r = sf; break;
+    case 5: r = (flags & kX86PF) != 0; break;
+    case 6: r = sf != of; break;
+    case 7: r = (flags & kX86ZF) != 0 || sf != of; break;
     }
     return (cc & 1) ? !r : r;
 }

@@ -14,15 +14,9 @@ const uint32_t kX86DF = 1u << 10;
 const uint32_t kX86OF = 1u << 11;
 const uint32_t kX86StatusFlags = kX86CF | kX86PF | kX86AF | kX86ZF | kX86SF | kX86OF;
 
-inline uint32_t X86Mask(unsigned size)
-{
-    return size == 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1;
-}
+inline uint32_t X86Mask(unsigned size) { return size == 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1; }
 
-inline uint32_t X86Sign(unsigned size)
-{
-    return 1u << (8 * size - 1);
-}
+inline uint32_t X86Sign(unsigned size) { return 1u << (8 * size - 1); }
 
 // Sign-extends the low size bytes of v to 32 bits.
 inline uint32_t X86SignExtend(uint32_t v, unsigned size)

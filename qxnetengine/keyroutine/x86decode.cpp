@@ -24,32 +24,23 @@ struct TOpInfo {
 const TOpInfo kPlain = {kKeyRoutineOk, false, kImmNone};
 const TOpInfo kModrm = {kKeyRoutineOk, true, kImmNone};
 
-TOpInfo Info(bool modrm, EImm imm)
-{
-    return {kKeyRoutineOk, modrm, imm};
-}
+TOpInfo Info(bool modrm, EImm imm) { return {kKeyRoutineOk, modrm, imm}; }
 
-TOpInfo Refused(EKeyRoutineFault fault)
-{
-    return {fault, false, kImmNone};
-}
+TOpInfo Refused(EKeyRoutineFault fault) { return {fault, false, kImmNone}; }
 
-bool In(unsigned op, unsigned lo, unsigned hi)
-{
-    return op >= lo && op <= hi;
-}
+bool In(unsigned op, unsigned lo, unsigned hi) { return op >= lo && op <= hi; }
 
 TOpInfo OneByteInfo(unsigned op)
 {
     if (op < 0x40) {
         switch (op & 7) {
-            case 4: return Info(false, kImm8);
-            case 5: return Info(false, kImmZ);
-            case 6:
-            case 7:
-                // push/pop of segment registers below 0x20; BCD adjustments above
-                return Refused(op < 0x20 ? kKeyRoutineSegment : kKeyRoutineUnsupported);
-            default: return kModrm;
+        case 4: return Info(false, kImm8);
+        case 5: return Info(false, kImmZ);
+        case 6:
+        case 7:
+            // push/pop of segment registers below 0x20; BCD adjustments above
+            return Refused(op < 0x20 ? kKeyRoutineSegment : kKeyRoutineUnsupported);
+        default: return kModrm;
         }
     }
     if (In(op, 0x40, 0x61) || In(op, 0x90, 0x99) || In(op, 0x9C, 0x9F) || In(op, 0xA4, 0xA7) ||
@@ -78,35 +69,35 @@ TOpInfo OneByteInfo(unsigned op)
         return Info(false, kImm32);
     }
     switch (op) {
-        case 0xC2: return Info(false, kImm16);
-        case 0xC3:
-        case 0xC9:
-        case 0xD7:
-        case 0xF5:
-        case 0xF8:
-        case 0xF9:
-        case 0xFC:
-        case 0xFD: return kPlain;
-        case 0xC8: return Info(false, kImm16_8);
-        case 0xF6:
-        case 0xF7: return Info(true, kImmGroup3);
-        case 0xCC:
-        case 0xCD:
-        case 0xCE:
-        case 0xF1: return Refused(kKeyRoutineInterrupt);
-        case 0x9A:
-        case 0xCA:
-        case 0xCB:
-        case 0xCF:
-        case 0xEA: return Refused(kKeyRoutineFarTransfer);
-        case 0x8C:
-        case 0x8E:
-        case 0xC4:
-        case 0xC5: return Refused(kKeyRoutineSegment);
-        case 0xF4:
-        case 0xFA:
-        case 0xFB: return Refused(kKeyRoutinePrivileged);
-        default: break;
+    case 0xC2: return Info(false, kImm16);
+    case 0xC3:
+    case 0xC9:
+    case 0xD7:
+    case 0xF5:
+    case 0xF8:
+    case 0xF9:
+    case 0xFC:
+    case 0xFD: return kPlain;
+    case 0xC8: return Info(false, kImm16_8);
+    case 0xF6:
+    case 0xF7: return Info(true, kImmGroup3);
+    case 0xCC:
+    case 0xCD:
+    case 0xCE:
+    case 0xF1: return Refused(kKeyRoutineInterrupt);
+    case 0x9A:
+    case 0xCA:
+    case 0xCB:
+    case 0xCF:
+    case 0xEA: return Refused(kKeyRoutineFarTransfer);
+    case 0x8C:
+    case 0x8E:
+    case 0xC4:
+    case 0xC5: return Refused(kKeyRoutineSegment);
+    case 0xF4:
+    case 0xFA:
+    case 0xFB: return Refused(kKeyRoutinePrivileged);
+    default: break;
     }
     if (In(op, 0x6C, 0x6F) || In(op, 0xE4, 0xE7) || In(op, 0xEC, 0xEF)) {
         return Refused(kKeyRoutinePrivileged);
@@ -132,29 +123,29 @@ TOpInfo TwoByteInfo(unsigned op)
         return kPlain;
     }
     switch (op) {
-        case 0x05:
-        case 0x07:
-        case 0x34:
-        case 0x35: return Refused(kKeyRoutineInterrupt);  // syscall, sysret, sysenter, sysexit
-        case 0x00:
-        case 0x01:
-        case 0x06:
-        case 0x08:
-        case 0x09:
-        case 0x20:
-        case 0x21:
-        case 0x22:
-        case 0x23:
-        case 0x30:
-        case 0x32: return Refused(kKeyRoutinePrivileged);
-        case 0xA0:
-        case 0xA1:
-        case 0xA8:
-        case 0xA9:
-        case 0xB2:
-        case 0xB4:
-        case 0xB5: return Refused(kKeyRoutineSegment);
-        default: return Refused(kKeyRoutineUnsupported);
+    case 0x05:
+    case 0x07:
+    case 0x34:
+    case 0x35: return Refused(kKeyRoutineInterrupt);  // syscall, sysret, sysenter, sysexit
+    case 0x00:
+    case 0x01:
+    case 0x06:
+    case 0x08:
+    case 0x09:
+    case 0x20:
+    case 0x21:
+    case 0x22:
+    case 0x23:
+    case 0x30:
+    case 0x32: return Refused(kKeyRoutinePrivileged);
+    case 0xA0:
+    case 0xA1:
+    case 0xA8:
+    case 0xA9:
+    case 0xB2:
+    case 0xB4:
+    case 0xB5: return Refused(kKeyRoutineSegment);
+    default: return Refused(kKeyRoutineUnsupported);
     }
 }
 
@@ -249,17 +240,17 @@ bool DecodeModrm(CCodeReader* rd, TX86Insn* insn, EKeyRoutineFault* fault)
 bool DecodeImmediate(CCodeReader* rd, EImm imm, TX86Insn* insn, EKeyRoutineFault* fault)
 {
     switch (imm) {
-        case kImmNone: return true;
-        case kImm8: return rd->Value(1, &insn->nImm, fault);
-        case kImm16: return rd->Value(2, &insn->nImm, fault);
-        case kImmZ: return rd->Value(insn->nOpSize, &insn->nImm, fault);
-        case kImm32: return rd->Value(4, &insn->nImm, fault);
-        case kImm16_8: return rd->Value(2, &insn->nImm, fault) && rd->Value(1, &insn->nImm2, fault);
-        case kImmGroup3:
-            if (insn->nReg != 0) {
-                return true;  // not, neg, mul, imul, div, idiv (and the /1 alias, refused later)
-            }
-            return rd->Value(insn->nOp == 0xF6 ? 1 : insn->nOpSize, &insn->nImm, fault);
+    case kImmNone: return true;
+    case kImm8: return rd->Value(1, &insn->nImm, fault);
+    case kImm16: return rd->Value(2, &insn->nImm, fault);
+    case kImmZ: return rd->Value(insn->nOpSize, &insn->nImm, fault);
+    case kImm32: return rd->Value(4, &insn->nImm, fault);
+    case kImm16_8: return rd->Value(2, &insn->nImm, fault) && rd->Value(1, &insn->nImm2, fault);
+    case kImmGroup3:
+        if (insn->nReg != 0) {
+            return true;  // not, neg, mul, imul, div, idiv (and the /1 alias, refused later)
+        }
+        return rd->Value(insn->nOp == 0xF6 ? 1 : insn->nOpSize, &insn->nImm, fault);
     }
     return true;
 }

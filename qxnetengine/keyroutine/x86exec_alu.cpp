@@ -23,31 +23,29 @@ void CX86Machine::ExecAlu(const TX86Insn& in)
         const EX86AluOp alu = static_cast<EX86AluOp>((op >> 3) & 7);
         const unsigned size = (op & 1) ? in.nOpSize : 1;
         switch (op & 7) {
-            case 0:
-            case 1: {
-                const uint32_t r =
-                    X86Alu(alu, ReadRm(in, size), Reg(in.nReg, size), size, &m_nFlags);
-                if (alu != kX86Cmp) {
-                    WriteRm(in, size, r);
-                }
-                break;
+        case 0:
+        case 1: {
+            const uint32_t r = X86Alu(alu, ReadRm(in, size), Reg(in.nReg, size), size, &m_nFlags);
+            if (alu != kX86Cmp) {
+                WriteRm(in, size, r);
             }
-            case 2:
-            case 3: {
-                const uint32_t r =
-                    X86Alu(alu, Reg(in.nReg, size), ReadRm(in, size), size, &m_nFlags);
-                if (alu != kX86Cmp && !Faulted()) {
-                    SetReg(in.nReg, size, r);
-                }
-                break;
+            break;
+        }
+        case 2:
+        case 3: {
+            const uint32_t r = X86Alu(alu, Reg(in.nReg, size), ReadRm(in, size), size, &m_nFlags);
+            if (alu != kX86Cmp && !Faulted()) {
+                SetReg(in.nReg, size, r);
             }
-            default: {
-                const uint32_t r = X86Alu(alu, Reg(kEAX, size), in.nImm, size, &m_nFlags);
-                if (alu != kX86Cmp) {
-                    SetReg(kEAX, size, r);
-                }
-                break;
+            break;
+        }
+        default: {
+            const uint32_t r = X86Alu(alu, Reg(kEAX, size), in.nImm, size, &m_nFlags);
+            if (alu != kX86Cmp) {
+                SetReg(kEAX, size, r);
             }
+            break;
+        }
         }
         return;
     }
@@ -106,35 +104,35 @@ void CX86Machine::ExecGroup3(const TX86Insn& in)
         return;
     }
     switch (in.nReg) {
-        case 0: X86Alu(kX86And, v, in.nImm, size, &m_nFlags); break;
-        case 2: WriteRm(in, size, ~v & mask); break;
-        case 3: WriteRm(in, size, X86Neg(v, size, &m_nFlags)); break;
-        case 4:
-        case 5: {
-            // The accumulator times v into AX, DX:AX or EDX:EAX.
-            uint64_t product = 0;
-            bool overflow = false;
-            if (in.nReg == 4) {
-                product = static_cast<uint64_t>(Reg(kEAX, size)) * v;
-                overflow = (product >> bits) != 0;
-            } else {
-                const int64_t sp = X86Signed(Reg(kEAX, size), size) * X86Signed(v, size);
-                product = static_cast<uint64_t>(sp);
-                overflow = X86Signed(static_cast<uint32_t>(product), size) != sp;
-            }
-            const uint32_t low = static_cast<uint32_t>(product) & mask;
-            const uint32_t high = static_cast<uint32_t>(product >> bits) & mask;
-            if (size == 1) {
-                SetReg(kEAX, 2, low | (high << 8));
-            } else {
-                SetReg(kEAX, size, low);
-                SetReg(kEDX, size, high);
-            }
-            m_nFlags = MulFlags(m_nFlags, low, size, overflow);
-            break;
+    case 0: X86Alu(kX86And, v, in.nImm, size, &m_nFlags); break;
+    case 2: WriteRm(in, size, ~v & mask); break;
+    case 3: WriteRm(in, size, X86Neg(v, size, &m_nFlags)); break;
+    case 4:
+    case 5: {
+        // The accumulator times v into AX, DX:AX or EDX:EAX.
+        uint64_t product = 0;
+        bool overflow = false;
+        if (in.nReg == 4) {
+            product = static_cast<uint64_t>(Reg(kEAX, size)) * v;
+            overflow = (product >> bits) != 0;
+        } else {
+            const int64_t sp = X86Signed(Reg(kEAX, size), size) * X86Signed(v, size);
+            product = static_cast<uint64_t>(sp);
+            overflow = X86Signed(static_cast<uint32_t>(product), size) != sp;
         }
-        case 6: ExecDivide(size, v, false); break;
-        default: ExecDivide(size, v, true); break;
+        const uint32_t low = static_cast<uint32_t>(product) & mask;
+        const uint32_t high = static_cast<uint32_t>(product >> bits) & mask;
+        if (size == 1) {
+            SetReg(kEAX, 2, low | (high << 8));
+        } else {
+            SetReg(kEAX, size, low);
+            SetReg(kEDX, size, high);
+        }
+        m_nFlags = MulFlags(m_nFlags, low, size, overflow);
+        break;
+    }
+    case 6: ExecDivide(size, v, false); break;
+    default: ExecDivide(size, v, true); break;
     }
 }
 

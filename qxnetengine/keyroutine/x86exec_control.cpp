@@ -32,74 +32,74 @@ void CX86Machine::ExecControl(const TX86Insn& in)
         return;
     }
     switch (op) {
-        case 0xE0:
-        case 0xE1:
-        case 0xE2: {
-            const uint32_t ecx = --m_Regs[kECX];
-            const bool zf = (m_nFlags & kX86ZF) != 0;
-            if (ecx != 0 && (op == 0xE2 || (op == 0xE1) == zf)) {
-                Jump(next + X86SignExtend(in.nImm, 1));
-            }
-            break;
+    case 0xE0:
+    case 0xE1:
+    case 0xE2: {
+        const uint32_t ecx = --m_Regs[kECX];
+        const bool zf = (m_nFlags & kX86ZF) != 0;
+        if (ecx != 0 && (op == 0xE2 || (op == 0xE1) == zf)) {
+            Jump(next + X86SignExtend(in.nImm, 1));
         }
-        case 0xE3:
-            if (m_Regs[kECX] == 0) {
-                Jump(next + X86SignExtend(in.nImm, 1));
-            }
-            break;
-        case 0xE8:
-            Push(next, 4);
-            if (!Faulted()) {
-                Jump(next + in.nImm);
-            }
-            break;
-        case 0xE9: Jump(next + in.nImm); break;
-        case 0xEB: Jump(next + X86SignExtend(in.nImm, 1)); break;
-        case 0xC2:
-        case 0xC3: {
-            const uint32_t target = Pop(4);
-            if (!Faulted()) {
-                if (op == 0xC2) {
-                    m_Regs[kESP] += in.nImm;
-                }
-                Jump(target);
-            }
-            break;
+        break;
+    }
+    case 0xE3:
+        if (m_Regs[kECX] == 0) {
+            Jump(next + X86SignExtend(in.nImm, 1));
         }
-        default: Fault(kKeyRoutineUnsupported); break;
+        break;
+    case 0xE8:
+        Push(next, 4);
+        if (!Faulted()) {
+            Jump(next + in.nImm);
+        }
+        break;
+    case 0xE9: Jump(next + in.nImm); break;
+    case 0xEB: Jump(next + X86SignExtend(in.nImm, 1)); break;
+    case 0xC2:
+    case 0xC3: {
+        const uint32_t target = Pop(4);
+        if (!Faulted()) {
+            if (op == 0xC2) {
+                m_Regs[kESP] += in.nImm;
+            }
+            Jump(target);
+        }
+        break;
+    }
+    default: Fault(kKeyRoutineUnsupported); break;
     }
 }
 
 void CX86Machine::ExecGroup5(const TX86Insn& in)
 {
     switch (in.nReg) {
-        case 0:
-        case 1: ExecIncDec(in); break;
-        case 2:
-        case 4: {
-            if (in.nOpSize == 2) {
-                Fault(kKeyRoutineUnsupported);
-                break;
-            }
-            // The target is read before the return address is pushed.
-            const uint32_t target = ReadRm(in, 4);
-            if (in.nReg == 2) {
-                Push(m_nEip, 4);
-            }
-            if (!Faulted()) {
-                Jump(target);
-            }
+    case 0:
+    case 1: ExecIncDec(in); break;
+    case 2:
+    case 4: {
+        if (in.nOpSize == 2) {
+            Fault(kKeyRoutineUnsupported);
             break;
         }
-        case 3:
-        case 5: Fault(kKeyRoutineFarTransfer); break;
-        case 6: {
-            const uint32_t v = ReadRm(in, in.nOpSize);
-            if (!Faulted()) {
-                Push(v, in.nOpSize);
-            }
-            break;
+        // The target is read before the return address is pushed.
+        const uint32_t target = ReadRm(in, 4);
+        if (in.nReg == 2) {
+            Push(m_nEip, 4);
         }
-        default: Fault(kKeyRoutineUnsupported); break;
+        if (!Faulted()) {
+            Jump(target);
+        }
+        break;
+    }
+    case 3:
+    case 5: Fault(kKeyRoutineFarTransfer); break;
+    case 6: {
+        const uint32_t v = ReadRm(in, in.nOpSize);
+        if (!Faulted()) {
+            Push(v, in.nOpSize);
+        }
+        break;
+    }
+    default: Fault(kKeyRoutineUnsupported); break;
     }
 }

@@ -51,99 +51,99 @@ void CX86Machine::ExecMove(const TX86Insn& in)
         return;
     }
     switch (op) {
-        case 0x86:
-        case 0x87: {
-            const unsigned size = op == 0x86 ? 1 : vs;
-            const uint32_t a = ReadRm(in, size);
-            WriteRm(in, size, Reg(in.nReg, size));
+    case 0x86:
+    case 0x87: {
+        const unsigned size = op == 0x86 ? 1 : vs;
+        const uint32_t a = ReadRm(in, size);
+        WriteRm(in, size, Reg(in.nReg, size));
+        if (!Faulted()) {
+            SetReg(in.nReg, size, a);
+        }
+        break;
+    }
+    case 0x88: WriteRm(in, 1, Reg(in.nReg, 1)); break;
+    case 0x89: WriteRm(in, vs, Reg(in.nReg, vs)); break;
+    case 0x8A:
+    case 0x8B: {
+        const unsigned size = op == 0x8A ? 1 : vs;
+        const uint32_t v = ReadRm(in, size);
+        if (!Faulted()) {
+            SetReg(in.nReg, size, v);
+        }
+        break;
+    }
+    case 0x8D:
+        if (!in.bMem) {
+            Fault(kKeyRoutineUnsupported);
+            break;
+        }
+        SetReg(in.nReg, vs, EffectiveAddress(in));
+        break;
+    case 0xC6:
+    case 0xC7:
+        if (in.nReg != 0) {
+            Fault(kKeyRoutineUnsupported);
+            break;
+        }
+        WriteRm(in, op == 0xC6 ? 1 : vs, in.nImm);
+        break;
+    case 0xA0:
+    case 0xA1:
+    case 0xA2:
+    case 0xA3: {
+        const unsigned size = (op & 1) ? vs : 1;
+        if (!SegmentOk(in, false)) {
+            break;
+        }
+        if (op < 0xA2) {
+            const uint32_t v = Load(in.nImm, size);
             if (!Faulted()) {
-                SetReg(in.nReg, size, a);
+                SetReg(kEAX, size, v);
             }
+        } else {
+            Store(in.nImm, size, Reg(kEAX, size));
+        }
+        break;
+    }
+    case 0x1B6:
+    case 0x1B7:
+    case 0x1BE:
+    case 0x1BF: {
+        const unsigned size = (op & 1) ? 2 : 1;
+        uint32_t v = ReadRm(in, size);
+        if (op >= 0x1BE) {
+            v = X86SignExtend(v, size);
+        }
+        if (!Faulted()) {
+            SetReg(in.nReg, vs, v);
+        }
+        break;
+    }
+    case 0x98:  // cbw, cwde
+        SetReg(kEAX, vs, X86SignExtend(Reg(kEAX, vs / 2), vs / 2));
+        break;
+    case 0x99:  // cwd, cdq
+        SetReg(kEDX, vs, (Reg(kEAX, vs) & X86Sign(vs)) ? 0xFFFFFFFFu : 0);
+        break;
+    case 0x9E: m_nFlags = (m_nFlags & ~kAhFlags) | (Reg(4, 1) & kAhFlags); break;
+    case 0x9F: SetReg(4, 1, (m_nFlags & kAhFlags) | 0x02); break;
+    case 0xD7: {
+        if (!SegmentOk(in, false)) {
             break;
         }
-        case 0x88: WriteRm(in, 1, Reg(in.nReg, 1)); break;
-        case 0x89: WriteRm(in, vs, Reg(in.nReg, vs)); break;
-        case 0x8A:
-        case 0x8B: {
-            const unsigned size = op == 0x8A ? 1 : vs;
-            const uint32_t v = ReadRm(in, size);
-            if (!Faulted()) {
-                SetReg(in.nReg, size, v);
-            }
-            break;
+        const uint32_t v = Load(m_Regs[kEBX] + Reg(kEAX, 1), 1);
+        if (!Faulted()) {
+            SetReg(kEAX, 1, v);
         }
-        case 0x8D:
-            if (!in.bMem) {
-                Fault(kKeyRoutineUnsupported);
-                break;
-            }
-            SetReg(in.nReg, vs, EffectiveAddress(in));
-            break;
-        case 0xC6:
-        case 0xC7:
-            if (in.nReg != 0) {
-                Fault(kKeyRoutineUnsupported);
-                break;
-            }
-            WriteRm(in, op == 0xC6 ? 1 : vs, in.nImm);
-            break;
-        case 0xA0:
-        case 0xA1:
-        case 0xA2:
-        case 0xA3: {
-            const unsigned size = (op & 1) ? vs : 1;
-            if (!SegmentOk(in, false)) {
-                break;
-            }
-            if (op < 0xA2) {
-                const uint32_t v = Load(in.nImm, size);
-                if (!Faulted()) {
-                    SetReg(kEAX, size, v);
-                }
-            } else {
-                Store(in.nImm, size, Reg(kEAX, size));
-            }
-            break;
-        }
-        case 0x1B6:
-        case 0x1B7:
-        case 0x1BE:
-        case 0x1BF: {
-            const unsigned size = (op & 1) ? 2 : 1;
-            uint32_t v = ReadRm(in, size);
-            if (op >= 0x1BE) {
-                v = X86SignExtend(v, size);
-            }
-            if (!Faulted()) {
-                SetReg(in.nReg, vs, v);
-            }
-            break;
-        }
-        case 0x98:  // cbw, cwde
-            SetReg(kEAX, vs, X86SignExtend(Reg(kEAX, vs / 2), vs / 2));
-            break;
-        case 0x99:  // cwd, cdq
-            SetReg(kEDX, vs, (Reg(kEAX, vs) & X86Sign(vs)) ? 0xFFFFFFFFu : 0);
-            break;
-        case 0x9E: m_nFlags = (m_nFlags & ~kAhFlags) | (Reg(4, 1) & kAhFlags); break;
-        case 0x9F: SetReg(4, 1, (m_nFlags & kAhFlags) | 0x02); break;
-        case 0xD7: {
-            if (!SegmentOk(in, false)) {
-                break;
-            }
-            const uint32_t v = Load(m_Regs[kEBX] + Reg(kEAX, 1), 1);
-            if (!Faulted()) {
-                SetReg(kEAX, 1, v);
-            }
-            break;
-        }
-        case 0x90:
-        case 0x11F: break;
-        case 0xF5: m_nFlags ^= kX86CF; break;
-        case 0xF8: m_nFlags &= ~kX86CF; break;
-        case 0xF9: m_nFlags |= kX86CF; break;
-        case 0xFC: m_nFlags &= ~kX86DF; break;
-        case 0xFD: m_nFlags |= kX86DF; break;
-        default: Fault(kKeyRoutineUnsupported); break;
+        break;
+    }
+    case 0x90:
+    case 0x11F: break;
+    case 0xF5: m_nFlags ^= kX86CF; break;
+    case 0xF8: m_nFlags &= ~kX86CF; break;
+    case 0xF9: m_nFlags |= kX86CF; break;
+    case 0xFC: m_nFlags &= ~kX86DF; break;
+    case 0xFD: m_nFlags |= kX86DF; break;
+    default: Fault(kKeyRoutineUnsupported); break;
     }
 }

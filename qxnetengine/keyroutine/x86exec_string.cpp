@@ -24,21 +24,21 @@ void CX86Machine::ExecString(const TX86Insn& in)
             }
         }
         switch (kind) {
-            case 0xA4: Store(m_Regs[kEDI], size, Load(m_Regs[kESI], size)); break;
-            case 0xA6: {
-                const uint32_t a = Load(m_Regs[kESI], size);
-                X86Alu(kX86Cmp, a, Load(m_Regs[kEDI], size), size, &m_nFlags);
-                break;
+        case 0xA4: Store(m_Regs[kEDI], size, Load(m_Regs[kESI], size)); break;
+        case 0xA6: {
+            const uint32_t a = Load(m_Regs[kESI], size);
+            X86Alu(kX86Cmp, a, Load(m_Regs[kEDI], size), size, &m_nFlags);
+            break;
+        }
+        case 0xAA: Store(m_Regs[kEDI], size, Reg(kEAX, size)); break;
+        case 0xAC: {
+            const uint32_t v = Load(m_Regs[kESI], size);
+            if (!Faulted()) {
+                SetReg(kEAX, size, v);
             }
-            case 0xAA: Store(m_Regs[kEDI], size, Reg(kEAX, size)); break;
-            case 0xAC: {
-                const uint32_t v = Load(m_Regs[kESI], size);
-                if (!Faulted()) {
-                    SetReg(kEAX, size, v);
-                }
-                break;
-            }
-            default: X86Alu(kX86Cmp, Reg(kEAX, size), Load(m_Regs[kEDI], size), size, &m_nFlags);
+            break;
+        }
+        default: X86Alu(kX86Cmp, Reg(kEAX, size), Load(m_Regs[kEDI], size), size, &m_nFlags);
         }
         if (Faulted()) {
             return;

@@ -101,9 +101,9 @@ uint32_t CX86Machine::Load(uint32_t addr, unsigned size)
         return 0;
     }
     switch (size) {
-        case 1: return *p;
-        case 2: return ReadU16LE(p);
-        default: return ReadU32LE(p);
+    case 1: return *p;
+    case 2: return ReadU16LE(p);
+    default: return ReadU32LE(p);
     }
 }
 
@@ -118,33 +118,33 @@ void CX86Machine::Store(uint32_t addr, unsigned size, uint32_t v)
         return;
     }
     switch (size) {
-        case 1: *p = static_cast<uint8_t>(v); break;
-        case 2: WriteU16LE(p, static_cast<uint16_t>(v)); break;
-        default: WriteU32LE(p, v); break;
+    case 1: *p = static_cast<uint8_t>(v); break;
+    case 2: WriteU16LE(p, static_cast<uint16_t>(v)); break;
+    default: WriteU32LE(p, v); break;
     }
 }
 
 uint32_t CX86Machine::Reg(unsigned r, unsigned size) const
 {
     switch (size) {
-        case 1: return r < 4 ? m_Regs[r] & 0xFF : (m_Regs[r - 4] >> 8) & 0xFF;
-        case 2: return m_Regs[r] & 0xFFFF;
-        default: return m_Regs[r];
+    case 1: return r < 4 ? m_Regs[r] & 0xFF : (m_Regs[r - 4] >> 8) & 0xFF;
+    case 2: return m_Regs[r] & 0xFFFF;
+    default: return m_Regs[r];
     }
 }
 
 void CX86Machine::SetReg(unsigned r, unsigned size, uint32_t v)
 {
     switch (size) {
-        case 1:
-            if (r < 4) {
-                m_Regs[r] = (m_Regs[r] & ~0xFFu) | (v & 0xFF);
-            } else {
-                m_Regs[r - 4] = (m_Regs[r - 4] & ~0xFF00u) | ((v & 0xFF) << 8);
-            }
-            break;
-        case 2: m_Regs[r] = (m_Regs[r] & 0xFFFF0000u) | (v & 0xFFFF); break;
-        default: m_Regs[r] = v; break;
+    case 1:
+        if (r < 4) {
+            m_Regs[r] = (m_Regs[r] & ~0xFFu) | (v & 0xFF);
+        } else {
+            m_Regs[r - 4] = (m_Regs[r - 4] & ~0xFF00u) | ((v & 0xFF) << 8);
+        }
+        break;
+    case 2: m_Regs[r] = (m_Regs[r] & 0xFFFF0000u) | (v & 0xFFFF); break;
+    default: m_Regs[r] = v; break;
     }
 }
 
@@ -208,10 +208,7 @@ uint32_t CX86Machine::Pop(unsigned size)
     return v;
 }
 
-uint32_t CX86Machine::PackedFlags() const
-{
-    return m_nFlags | kFixedFlags;
-}
+uint32_t CX86Machine::PackedFlags() const { return m_nFlags | kFixedFlags; }
 
 void CX86Machine::Execute(const TX86Insn& in)
 {

@@ -13,45 +13,45 @@ uint32_t Rotate(EX86ShiftOp op, uint32_t a, unsigned count, unsigned size, uint3
     bool of = false;
     uint32_t r = a;
     switch (op) {
-        case kX86Rol: {
-            const unsigned t = count % bits;
-            if (t) {
-                r = ((a << t) | (a >> (bits - t))) & mask;
-            }
-            cf = (r & 1) != 0;
-            of = ((r & sign) != 0) != cf;
-            break;
+    case kX86Rol: {
+        const unsigned t = count % bits;
+        if (t) {
+            r = ((a << t) | (a >> (bits - t))) & mask;
         }
-        case kX86Ror: {
-            const unsigned t = count % bits;
-            if (t) {
-                r = ((a >> t) | (a << (bits - t))) & mask;
-            }
-            cf = (r & sign) != 0;
-            of = cf != ((r & (sign >> 1)) != 0);
-            break;
+        cf = (r & 1) != 0;
+        of = ((r & sign) != 0) != cf;
+        break;
+    }
+    case kX86Ror: {
+        const unsigned t = count % bits;
+        if (t) {
+            r = ((a >> t) | (a << (bits - t))) & mask;
         }
-        case kX86Rcl: {
-            // The rotation runs through CF: size * 8 + 1 bits.
-            const unsigned t = size == 4 ? count : count % (bits + 1);
-            for (unsigned i = 0; i < t; ++i) {
-                const bool out = (r & sign) != 0;
-                r = ((r << 1) | (cf ? 1u : 0u)) & mask;
-                cf = out;
-            }
-            of = ((r & sign) != 0) != cf;
-            break;
+        cf = (r & sign) != 0;
+        of = cf != ((r & (sign >> 1)) != 0);
+        break;
+    }
+    case kX86Rcl: {
+        // The rotation runs through CF: size * 8 + 1 bits.
+        const unsigned t = size == 4 ? count : count % (bits + 1);
+        for (unsigned i = 0; i < t; ++i) {
+            const bool out = (r & sign) != 0;
+            r = ((r << 1) | (cf ? 1u : 0u)) & mask;
+            cf = out;
         }
-        default: {  // rcr
-            const unsigned t = size == 4 ? count : count % (bits + 1);
-            of = ((a & sign) != 0) != cf;
-            for (unsigned i = 0; i < t; ++i) {
-                const bool out = (r & 1) != 0;
-                r = (r >> 1) | (cf ? sign : 0);
-                cf = out;
-            }
-            break;
+        of = ((r & sign) != 0) != cf;
+        break;
+    }
+    default: {  // rcr
+        const unsigned t = size == 4 ? count : count % (bits + 1);
+        of = ((a & sign) != 0) != cf;
+        for (unsigned i = 0; i < t; ++i) {
+            const bool out = (r & 1) != 0;
+            r = (r >> 1) | (cf ? sign : 0);
+            cf = out;
         }
+        break;
+    }
     }
     *flags = (*flags & ~(kX86CF | kX86OF)) | (cf ? kX86CF : 0) | (of ? kX86OF : 0);
     return r;

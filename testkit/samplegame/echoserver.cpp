@@ -26,8 +26,7 @@ uint32_t Get32(const char* p)
 
 void Put32(char* p, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
 }
 
 }  // namespace
@@ -111,7 +110,8 @@ void CEchoServer::Run()
             std::lock_guard<std::mutex> lock(m_Mutex);
             m_Frames.push_back(std::string(head, 12) + body);
         }
-        if (static_cast<unsigned char>(body[2]) == 0xFF && static_cast<unsigned char>(body[3]) == 0xFF)
+        if (static_cast<unsigned char>(body[2]) == 0xFF &&
+            static_cast<unsigned char>(body[3]) == 0xFF)
             break;
         std::string reply(12, '\0');
         Put32(&reply[0], len + 8);

@@ -101,8 +101,8 @@ TEST_F(SampleGame, ChatsWithTheGameServer)
     EXPECT_EQ(nullptr, vt->GetSender(game.m_pClient));
     ASSERT_EQ(1, vt->Connect(game.m_pClient, "127.0.0.1", server.Port()));
 
-    ASSERT_TRUE(RunMessageLoopUntil([](void* g) { return !static_cast<CGame*>(g)->m_Connects.empty(); },
-                                    &game, 5000));
+    ASSERT_TRUE(RunMessageLoopUntil(
+        [](void* g) { return !static_cast<CGame*>(g)->m_Connects.empty(); }, &game, 5000));
     ASSERT_EQ(std::vector<int>{1}, game.m_Connects);
     ASSERT_TRUE(game.m_bRegistered);
     ASSERT_NE(nullptr, game.m_Chat.m_pSender);
@@ -112,7 +112,8 @@ TEST_F(SampleGame, ChatsWithTheGameServer)
     std::string again = Body(kChatModule, 2, std::string(300, 'x'));
     ASSERT_TRUE(game.m_Chat.m_pSender->Send(again.data(), static_cast<unsigned>(again.size())));
     ASSERT_TRUE(RunMessageLoopUntil(
-        [](void* g) { return static_cast<CGame*>(g)->m_Chat.m_Messages.size() == 2; }, &game, 5000));
+        [](void* g) { return static_cast<CGame*>(g)->m_Chat.m_Messages.size() == 2; }, &game,
+        5000));
     EXPECT_EQ(hello, game.m_Chat.m_Messages[0]);
     EXPECT_EQ(again, game.m_Chat.m_Messages[1]);
 
@@ -145,8 +146,8 @@ TEST_F(SampleGame, RefusedConnectAndQuietRelease)
     ASSERT_NE(nullptr, game.m_pClient);
     EXPECT_EQ(0, game.m_pClient->Init(0, &game));  // stored all the same
     ASSERT_EQ(1, game.m_pClient->Connect("127.0.0.1", closedPort));
-    ASSERT_TRUE(RunMessageLoopUntil([](void* g) { return !static_cast<CGame*>(g)->m_Connects.empty(); },
-                                    &game, 5000));
+    ASSERT_TRUE(RunMessageLoopUntil(
+        [](void* g) { return !static_cast<CGame*>(g)->m_Connects.empty(); }, &game, 5000));
     EXPECT_EQ(std::vector<int>{0}, game.m_Connects);
     game.m_pClient->Release();
     EXPECT_EQ(0, game.m_nCloses);

@@ -1,10 +1,10 @@
 // Proves that each third-party library links and works on this target.
-#include <boost/bind/bind.hpp>
-#include <boost/function.hpp>
 #include <gtest/gtest.h>
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 #include <tinyxml.h>
+#include <boost/bind/bind.hpp>
+#include <boost/function.hpp>
 
 #include <cstdio>
 #include <string>
@@ -46,7 +46,8 @@ TEST(Deps, MinizipListsAZipMadeOnTheFly)
     for (int rc = unzGoToFirstFile(uf); rc == UNZ_OK; rc = unzGoToNextFile(uf)) {
         char name[256];
         unz_file_info info;
-        ASSERT_EQ(UNZ_OK, unzGetCurrentFileInfo(uf, &info, name, sizeof name, nullptr, 0, nullptr, 0));
+        ASSERT_EQ(UNZ_OK,
+                  unzGetCurrentFileInfo(uf, &info, name, sizeof name, nullptr, 0, nullptr, 0));
         EXPECT_EQ(5u, info.uncompressed_size);
         names.push_back(name);
     }

@@ -1,6 +1,6 @@
+#include "qxnetengine/gameclient/gameclient.h"
 #include "common/bytes/byteorder.h"
 #include "common/texts/texts.h"
-#include "qxnetengine/gameclient/gameclient.h"
 #include "qxnetengine/log/logfile.h"
 #include "support/fakes.h"
 #include "support/pump.h"
@@ -59,8 +59,7 @@ int CountInLog(const std::string& text)
     ss << in.rdbuf();
     std::string all = ss.str();
     int n = 0;
-    for (size_t p = all.find(text); p != std::string::npos; p = all.find(text, p + 1))
-        ++n;
+    for (size_t p = all.find(text); p != std::string::npos; p = all.find(text, p + 1)) ++n;
     return n;
 }
 
@@ -93,7 +92,8 @@ protected:
     {
         m_pClient->Init(id, &m_Handler);
         ASSERT_TRUE(m_pClient->Connect("127.0.0.1", m_Listener.Port()));
-        ASSERT_TRUE(PumpUntil([&] { return !m_Handler.m_Connects.empty() && !m_Listener.m_Accepted.empty(); }));
+        ASSERT_TRUE(PumpUntil(
+            [&] { return !m_Handler.m_Connects.empty() && !m_Listener.m_Accepted.empty(); }));
         ASSERT_EQ(std::vector<int>{1}, m_Handler.m_Connects);
     }
     CTestConn& Server() { return *m_Listener.m_Accepted.at(0); }
@@ -114,7 +114,8 @@ TEST_F(GameClient, FramesBothWays)
     m_pClient->Init(kId, &m_Handler);
     ASSERT_TRUE(m_pClient->Connect("127.0.0.1", m_Listener.Port()));
     EXPECT_EQ(nullptr, m_pClient->GetSender());  // not before the connect completed
-    ASSERT_TRUE(PumpUntil([&] { return !m_Handler.m_Connects.empty() && !m_Listener.m_Accepted.empty(); }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return !m_Handler.m_Connects.empty() && !m_Listener.m_Accepted.empty(); }));
     ASSERT_NE(nullptr, m_pClient->GetMsgDisp());
     ASSERT_NE(nullptr, m_pClient->GetSender());
 
@@ -139,7 +140,8 @@ TEST_F(GameClient, FramesBothWays)
     EXPECT_EQ(MakeBody(7, 2, "split"), h7.m_Bodies[0]);
 
     // Three frames in one receive, in order.
-    ServerSends(ServerFrame(kId, MakePkg(MakeBody(7, 3))) + ServerFrame(kId, MakePkg(MakeBody(7, 4))) +
+    ServerSends(ServerFrame(kId, MakePkg(MakeBody(7, 3))) +
+                ServerFrame(kId, MakePkg(MakeBody(7, 4))) +
                 ServerFrame(kId, MakePkg(MakeBody(7, 5))));
     ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() == 4; }));
     EXPECT_EQ(MakeBody(7, 3), h7.m_Bodies[1]);
@@ -178,7 +180,8 @@ TEST_F(GameClient, ServerCloseGivesOneOnCloseAndDetaches)
 
     // A new connect without Init reaches no handler.
     ASSERT_TRUE(m_pClient->Connect("127.0.0.1", m_Listener.Port()));
-    ASSERT_TRUE(PumpUntil([&] { return m_Listener.m_Accepted.size() == 2 && m_pClient->GetSender(); }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return m_Listener.m_Accepted.size() == 2 && m_pClient->GetSender(); }));
     EXPECT_EQ(1u, m_Handler.m_Connects.size());
 }
 
@@ -195,7 +198,8 @@ TEST_F(GameClient, InitWithZeroIdStillStoresTheHandler)
 {
     EXPECT_FALSE(m_pClient->Init(0, &m_Handler));
     ASSERT_TRUE(m_pClient->Connect("127.0.0.1", m_Listener.Port()));
-    ASSERT_TRUE(PumpUntil([&] { return !m_Handler.m_Connects.empty() && !m_Listener.m_Accepted.empty(); }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return !m_Handler.m_Connects.empty() && !m_Listener.m_Accepted.empty(); }));
     ASSERT_TRUE(m_pClient->GetSender()->Send("\x07\x00\x01\x00", 4));
     ASSERT_TRUE(PumpUntil([&] { return Server().m_strRecv.size() == 16; }));
     EXPECT_EQ(0u, ReadU32LE(Server().m_strRecv.data() + 4));
@@ -209,7 +213,8 @@ TEST_F(GameClient, DispatchVerdicts)
     std::string noHandler = Formatted(TXT_CANNOT_HANDLE_MSG);
     std::string refused = Formatted(TXT_HANDLE_MSG_EXCEPTION);
 
-    ServerSends(ServerFrame(kId, MakePkg(MakeBody(8, 1))) + ServerFrame(kId, MakePkg(MakeBody(8, 2))) +
+    ServerSends(ServerFrame(kId, MakePkg(MakeBody(8, 1))) +
+                ServerFrame(kId, MakePkg(MakeBody(8, 2))) +
                 ServerFrame(kId, MakePkg(MakeBody(9, 3))));
     ASSERT_TRUE(PumpUntil([&] { return refusing.m_Bodies.size() == 1; }));
     EXPECT_EQ(2, CountInLog(noHandler));
@@ -271,7 +276,8 @@ TEST_F(GameClient, UnfinishedFrameIsNotCarriedIntoTheNextConnection)
 
     m_pClient->Init(kId, &m_Handler);
     ASSERT_TRUE(m_pClient->Connect("127.0.0.1", m_Listener.Port()));
-    ASSERT_TRUE(PumpUntil([&] { return m_Listener.m_Accepted.size() == 2 && m_Handler.m_Connects.size() == 2; }));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return m_Listener.m_Accepted.size() == 2 && m_Handler.m_Connects.size() == 2; }));
     m_Listener.m_Accepted[1]->Send(frame.data(), static_cast<unsigned>(frame.size()));
     ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() == 1; }));
     EXPECT_EQ(MakeBody(7, 1, "abc"), h7.m_Bodies[0]);

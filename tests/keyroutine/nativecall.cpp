@@ -5,10 +5,7 @@
 
 #include <cstring>
 
-bool CNativeRoutine::Available()
-{
-    return true;
-}
+bool CNativeRoutine::Available() { return true; }
 
 CNativeRoutine::CNativeRoutine(const unsigned char* code, size_t len)
     : m_pPage(VirtualAlloc(nullptr, len, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE))
@@ -56,10 +53,7 @@ void CNativeRoutine::Call(unsigned char* data, uint32_t param) const
 
 #else
 
-bool CNativeRoutine::Available()
-{
-    return false;
-}
+bool CNativeRoutine::Available() { return false; }
 
 CNativeRoutine::CNativeRoutine(const unsigned char*, size_t) : m_pPage(nullptr) {}
 

@@ -117,8 +117,7 @@ TEST_F(LogFile, ThreadsNeverInterleaveWithinALine)
                 GetLog("NetLog").Write(2, "T%d-%d-%s", t, i, pad.c_str());
         });
     }
-    for (std::thread& th : threads)
-        th.join();
+    for (std::thread& th : threads) th.join();
 
     std::string all = ReadFile(kFileOf31Jan);
     std::regex line(R"(\$\$ \[2024/1/31 9:5:7:42\] T(\d)-(\d+)-([a-z]+))");

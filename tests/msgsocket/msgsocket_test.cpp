@@ -1,7 +1,7 @@
+#include "common/msgsocket/msgsocket.h"
 #include "common/bytes/byteorder.h"
 #include "common/msgdisp/msgdisp.h"
 #include "common/msgdisp/pkgsender.h"
-#include "common/msgsocket/msgsocket.h"
 #include "common/msgsocket/sockregistry.h"
 #include "support/fakes.h"
 #include "support/pump.h"
@@ -32,7 +32,8 @@ protected:
     void ConnectPair(CTestConn& client)
     {
         ASSERT_TRUE(client.ConnectEx("127.0.0.1", m_nPort, 1));
-        ASSERT_TRUE(PumpUntil([&] { return !client.m_Connects.empty() && !m_Listener.m_Accepted.empty(); }));
+        ASSERT_TRUE(PumpUntil(
+            [&] { return !client.m_Connects.empty() && !m_Listener.m_Accepted.empty(); }));
         ASSERT_EQ(std::vector<bool>{true}, client.m_Connects);
         ASSERT_TRUE(client.IsConnected());
     }
@@ -85,7 +86,8 @@ TEST_F(MsgSocket, DataQueuedBeforeConnectLeavesAfterIt)
     client.Send("early", 5);  // no handle at all yet
     ASSERT_TRUE(client.ConnectEx("127.0.0.1", m_nPort, 1));
     client.Send("-later", 6);  // connecting
-    ASSERT_TRUE(PumpUntil([&] { return !m_Listener.m_Accepted.empty() && Server().m_strRecv.size() == 11; }));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return !m_Listener.m_Accepted.empty() && Server().m_strRecv.size() == 11; }));
     EXPECT_EQ("early-later", Server().m_strRecv);
     client.Close();
 }
@@ -150,8 +152,7 @@ TEST_F(MsgSocket, FullReceiveBufferIsDiscardedWhole)
     CTestConn client;
     ASSERT_TRUE(client.ConnectEx("127.0.0.1", listener.Port(), 1));
     std::string data(1034, 0);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<char>(i * 7 + i / 256);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 256);
     client.Send(data.data(), static_cast<unsigned>(data.size()));
 
     // Each view continues the stream; after a full view the next starts empty.
@@ -187,7 +188,7 @@ TEST_F(MsgSocket, ReconnectAttemptsEndInOneFailure)
     ASSERT_TRUE(PumpUntil([&] { return !client.m_Connects.empty(); }));
     auto spent = std::chrono::steady_clock::now() - begin;
     EXPECT_EQ(std::vector<bool>{false}, client.m_Connects);
-    EXPECT_EQ(3, client.m_nCreated);  // one socket per attempt
+    EXPECT_EQ(3, client.m_nCreated);                   // one socket per attempt
     EXPECT_GE(spent, std::chrono::milliseconds(950));  // two 500 ms pauses
     PumpFor(700);
     EXPECT_EQ(1u, client.m_Connects.size());

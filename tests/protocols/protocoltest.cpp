@@ -2,10 +2,7 @@
 
 #include <sstream>
 
-std::string Str(const TVecChar& v)
-{
-    return std::string(v.begin(), v.end());
-}
+std::string Str(const TVecChar& v) { return std::string(v.begin(), v.end()); }
 
 std::string Str(const TBigString& v)
 {

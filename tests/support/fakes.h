@@ -46,4 +46,5 @@ public:
 // Builds a package: u32 little-endian length, then the body.
 std::string MakePkg(const std::string& body);
 // Builds a body: module id and message id (little-endian), then the payload.
-std::string MakeBody(unsigned short moduleId, unsigned short msgId, const std::string& payload = "");
+std::string MakeBody(unsigned short moduleId, unsigned short msgId,
+                     const std::string& payload = "");

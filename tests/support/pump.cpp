@@ -41,6 +41,5 @@ bool PumpUntil(const std::function<bool()>& cond, int timeoutMs)
 void PumpFor(int ms)
 {
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
-    for (int left = LeftMs(deadline); left > 0; left = LeftMs(deadline))
-        qxplat::PumpMessages(left);
+    for (int left = LeftMs(deadline); left > 0; left = LeftMs(deadline)) qxplat::PumpMessages(left);
 }

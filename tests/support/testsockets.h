@@ -69,7 +69,6 @@ public:
     unsigned int m_nRecvCap = 1024;
 };
 
-
 // A loopback port with nothing listening on it.
 inline unsigned short ClosedPort()
 {

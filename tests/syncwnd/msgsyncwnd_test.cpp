@@ -1,8 +1,8 @@
 #include "common/syncwnd/msgsyncwnd.h"
 #include "support/pump.h"
 
-#include <boost/bind/bind.hpp>
 #include <gtest/gtest.h>
+#include <boost/bind/bind.hpp>
 
 #include <atomic>
 #include <stdexcept>
@@ -42,8 +42,7 @@ TEST(SyncWndTokens, ExhaustedTableGivesNoToken)
 {
     CMsgSyncWnd w;
     unsigned int count = 0;
-    while (w.AddCallback(Nothing) != 0)
-        ++count;
+    while (w.AddCallback(Nothing) != 0) ++count;
     EXPECT_EQ(32753u - 1025u + 1u, count);
     EXPECT_FALSE(w.SyncCall(Nothing, 1, 2));
 }

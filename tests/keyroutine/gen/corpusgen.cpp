@@ -47,10 +47,7 @@ std::string Hex(uint32_t v)
     return buf;
 }
 
-std::string Dec(uint32_t v)
-{
-    return std::to_string(v);
-}
+std::string Dec(uint32_t v) { return std::to_string(v); }
 
 // Statement templates. $A is the destination, $B and $C sources, $K a 32-bit
 // constant, $k a shift of 1..31, $m a mask, $d an unsigned divisor, $s a
@@ -215,29 +212,29 @@ private:
             }
             const char ph = t[++i];
             switch (ph) {
-                case 'A': out += a; break;
-                case 'B': out += b; break;
-                case 'C': out += c; break;
-                case 'K': out += Hex(K()); break;
-                case 'k': out += Dec(m_pRng->Range(1, 31)); break;
-                case 'm': out += Hex(1u << m_pRng->Below(32)); break;
-                case 'd': out += Dec(m_pRng->Range(3, 1000)); break;
-                case 's': out += SignedDivisor(); break;
-                case 'h': out += Dec(m_pRng->Range(1, 15)); break;
-                case 'c': out += Dec(m_pRng->Range(1, 7)); break;
-                case 'b': out += Dec(8 * m_pRng->Below(4)); break;
-                case 'j':
-                    // one fresh name per template instance
-                    if (loopVar.empty()) {
-                        loopVar = "j" + std::to_string(m_nLoopVars++);
-                    }
-                    out += loopVar;
-                    break;
-                case 'S': out += Statement(depth + 1); break;
-                default:
-                    out += '$';
-                    out += ph;
-                    break;
+            case 'A': out += a; break;
+            case 'B': out += b; break;
+            case 'C': out += c; break;
+            case 'K': out += Hex(K()); break;
+            case 'k': out += Dec(m_pRng->Range(1, 31)); break;
+            case 'm': out += Hex(1u << m_pRng->Below(32)); break;
+            case 'd': out += Dec(m_pRng->Range(3, 1000)); break;
+            case 's': out += SignedDivisor(); break;
+            case 'h': out += Dec(m_pRng->Range(1, 15)); break;
+            case 'c': out += Dec(m_pRng->Range(1, 7)); break;
+            case 'b': out += Dec(8 * m_pRng->Below(4)); break;
+            case 'j':
+                // one fresh name per template instance
+                if (loopVar.empty()) {
+                    loopVar = "j" + std::to_string(m_nLoopVars++);
+                }
+                out += loopVar;
+                break;
+            case 'S': out += Statement(depth + 1); break;
+            default:
+                out += '$';
+                out += ph;
+                break;
             }
         }
         // "Ku" would read as a constant followed by u: the constant already has one.
@@ -250,25 +247,25 @@ private:
     std::string BytePass()
     {
         switch (m_pRng->Below(4)) {
-            case 0:
-                return "    for (uint32_t i = 0; i < 16u; i++) {\n        b[i] = (uint8_t)(b[i] ^ "
-                       "t[(b[(i + " +
-                       Dec(m_pRng->Range(1, 15)) + "u) & 15u] + i) & 15u]);\n    }\n";
-            case 1:
-                return "    for (uint32_t i = 1; i < 16u; i++) {\n        b[i] = (uint8_t)(b[i] + "
-                       "b[i - 1] * " +
-                       Dec(m_pRng->Range(3, 255) | 1) + "u);\n    }\n";
-            case 2:
-                return "    for (uint32_t i = 0; i < 8u; i++) {\n        uint8_t c = b[i];\n"
-                       "        b[i] = b[15u - i];\n        b[15u - i] = (uint8_t)(c ^ p ^ "
-                       "t[i]);\n    }\n";
-            default:
-                return "    for (uint32_t i = 0; i < 16u; i += 2) {\n"
-                       "        uint16_t h = (uint16_t)(b[i] | (b[i + 1] << 8));\n"
-                       "        h = (uint16_t)((h * " +
-                       Dec(m_pRng->Range(3, 65535) | 1) +
-                       "u) ^ (h >> 7) ^ t[i]);\n"
-                       "        b[i] = (uint8_t)h;\n        b[i + 1] = (uint8_t)(h >> 8);\n    }\n";
+        case 0:
+            return "    for (uint32_t i = 0; i < 16u; i++) {\n        b[i] = (uint8_t)(b[i] ^ "
+                   "t[(b[(i + " +
+                   Dec(m_pRng->Range(1, 15)) + "u) & 15u] + i) & 15u]);\n    }\n";
+        case 1:
+            return "    for (uint32_t i = 1; i < 16u; i++) {\n        b[i] = (uint8_t)(b[i] + "
+                   "b[i - 1] * " +
+                   Dec(m_pRng->Range(3, 255) | 1) + "u);\n    }\n";
+        case 2:
+            return "    for (uint32_t i = 0; i < 8u; i++) {\n        uint8_t c = b[i];\n"
+                   "        b[i] = b[15u - i];\n        b[15u - i] = (uint8_t)(c ^ p ^ "
+                   "t[i]);\n    }\n";
+        default:
+            return "    for (uint32_t i = 0; i < 16u; i += 2) {\n"
+                   "        uint16_t h = (uint16_t)(b[i] | (b[i + 1] << 8));\n"
+                   "        h = (uint16_t)((h * " +
+                   Dec(m_pRng->Range(3, 65535) | 1) +
+                   "u) ^ (h >> 7) ^ t[i]);\n"
+                   "        b[i] = (uint8_t)h;\n        b[i + 1] = (uint8_t)(h >> 8);\n    }\n";
         }
     }
 

@@ -49,6 +49,10 @@ bool LoadEngine(TEngineExports* e)
     return e->Init && e->Uninit && e->GameClientGet;
 }
 
+#ifndef _WIN32
+int Pump(int timeoutMs) { return g_pfnPump(timeoutMs); }
+#endif
+
 bool RunMessageLoopUntil(bool (*done)(void*), void* ctx, int timeoutMs)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -83,7 +84,16 @@ protected:
     static void SetUpTestSuite()
     {
         ASSERT_TRUE(LoadEngine(&g_Engine));
+#ifndef _WIN32
+        EXPECT_EQ(-1, Pump(0));  // nothing to pump before start-up
+#endif
         EXPECT_EQ(1, g_Engine.Init(0x1234, -1));  // both arguments ignored
+#ifndef _WIN32
+        EXPECT_EQ(0, Pump(0));
+        int elsewhere = 0;
+        std::thread([&] { elsewhere = Pump(0); }).join();
+        EXPECT_EQ(-1, elsewhere);  // only the thread that started the engine pumps
+#endif
     }
 };
 

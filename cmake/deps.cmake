@@ -1,15 +1,25 @@
-# Third-party libraries as one interface target, qxdeps: zlib, minizip,
-# TinyXML (with STL) and the Boost headers.
-add_library(qxdeps INTERFACE)
-target_compile_definitions(qxdeps INTERFACE TIXML_USE_STL)
+# Third-party and system libraries as interface targets, so each layer links
+# only what it uses: qxsyslibs (the platform layer's system libraries),
+# qxboost (headers only), qxzlib, qxzip (minizip on zlib), qxxml (TinyXML
+# with STL).
+add_library(qxsyslibs INTERFACE)
+add_library(qxzlib INTERFACE)
+add_library(qxboost INTERFACE)
+add_library(qxzip INTERFACE)
+add_library(qxxml INTERFACE)
+target_compile_definitions(qxxml INTERFACE TIXML_USE_STL)
 
 if(WIN32)
   # Built by scripts/build-deps-win32.sh from Debian's source packages;
   # zlib comes from libz-mingw-w64-dev.
   set(QX_DEPS_WIN32 ${CMAKE_SOURCE_DIR}/build/deps-win32 CACHE PATH "MinGW-built third-party libraries")
-  target_include_directories(qxdeps SYSTEM INTERFACE ${QX_DEPS_WIN32}/include)
-  target_link_libraries(qxdeps INTERFACE ${QX_DEPS_WIN32}/lib/libminizip.a
-    ${QX_DEPS_WIN32}/lib/libtinyxml.a z ws2_32 user32 gdi32 kernel32)
+  target_include_directories(qxboost SYSTEM INTERFACE ${QX_DEPS_WIN32}/include)
+  target_include_directories(qxzip SYSTEM INTERFACE ${QX_DEPS_WIN32}/include)
+  target_include_directories(qxxml SYSTEM INTERFACE ${QX_DEPS_WIN32}/include)
+  target_link_libraries(qxzlib INTERFACE z)
+  target_link_libraries(qxzip INTERFACE ${QX_DEPS_WIN32}/lib/libminizip.a qxzlib)
+  target_link_libraries(qxxml INTERFACE ${QX_DEPS_WIN32}/lib/libtinyxml.a)
+  target_link_libraries(qxsyslibs INTERFACE ws2_32 user32 gdi32 kernel32 shell32)
 else()
   find_package(ZLIB REQUIRED)
   find_package(Boost REQUIRED)
@@ -17,6 +27,9 @@ else()
   pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
   find_library(TINYXML_LIB tinyxml REQUIRED)
   find_package(Threads REQUIRED)
-  target_link_libraries(qxdeps INTERFACE PkgConfig::MINIZIP ${TINYXML_LIB} ZLIB::ZLIB
-    Boost::headers Threads::Threads)
+  target_link_libraries(qxboost INTERFACE Boost::headers)
+  target_link_libraries(qxzlib INTERFACE ZLIB::ZLIB)
+  target_link_libraries(qxzip INTERFACE PkgConfig::MINIZIP qxzlib)
+  target_link_libraries(qxxml INTERFACE ${TINYXML_LIB})
+  target_link_libraries(qxsyslibs INTERFACE Threads::Threads ${CMAKE_DL_LIBS})
 endif()

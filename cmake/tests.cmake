@@ -15,7 +15,7 @@ endif()
 file(GLOB QX_SUPPORT_SOURCES CONFIGURE_DEPENDS tests/support/*.cpp)
 add_library(qxtestsupport STATIC ${QX_SUPPORT_SOURCES} tests/support/pump.h)
 target_include_directories(qxtestsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(qxtestsupport PUBLIC qxcore ${QX_GTEST_MAIN} ${QX_GMOCK})
+target_link_libraries(qxtestsupport PUBLIC qxengine ${QX_GTEST_MAIN} ${QX_GMOCK})
 qx_warnings(qxtestsupport)
 
 file(GLOB QX_TEST_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*)

@@ -2,7 +2,7 @@
 // Debug assertion for a broken precondition: debug builds report its text to
 // the debugger output (standard error on POSIX); behaviour never depends on it.
 
-#include "platform/platform.h"
+#include "platform/debug.h"
 
 #ifdef NDEBUG
 #define QX_ASSERT(cond) ((void)0)

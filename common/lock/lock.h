@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/thread.h"
+
 // Lock shared by the log, the senders and the sync window. The owning thread
 // may lock again; every Lock is matched by one Unlock.
 class ILock {
@@ -26,8 +28,7 @@ private:
     CCritSection(const CCritSection&) = delete;
     CCritSection& operator=(const CCritSection&) = delete;
 
-    // Holds the platform's CRITICAL_SECTION or pthread_mutex_t.
-    alignas(8) unsigned char m_storage[64];
+    qxplat::RecursiveMutex m_Mutex;
 };
 
 class CAutoLock {

@@ -22,12 +22,13 @@ public:
     static const unsigned int kMaxBody = 0xFFFF;
 
     CMsgDisp() : m_nErrorCode(kOk) {}
-    virtual ~CMsgDisp() {}
 
+    // Slots 0 to 2, in this order; the destructor comes after them.
     bool QXNET_CALL RegisterHandler(IMsgHandler* handler) override;
     bool QXNET_CALL UnregisterHandler(IMsgHandler* handler) override;
     // data must cover size bytes: one whole package.
     virtual bool QXNET_CALL DispatchPkg(const char* data, unsigned int size);
+    virtual ~CMsgDisp() {}
 
     int GetErrorCode() const { return m_nErrorCode; }
     bool ClearHandlers();

@@ -2,6 +2,7 @@
 
 #include "QXNetEngine.h"
 #include "common/lock/lock.h"
+#include "common/msgdisp/pkgbuffer.h"
 
 class CMsgSocket;
 
@@ -20,16 +21,15 @@ public:
     void SetSocket(CMsgSocket* socket);
     IMsgSender* SetFilter(IMsgSender* filter);
 
-    unsigned int GetCapacity() const { return m_nCapacity; }
+    unsigned int GetCapacity() const { return m_Buffer.GetCapacity(); }
 
 private:
     CPkgSender(const CPkgSender&) = delete;
     CPkgSender& operator=(const CPkgSender&) = delete;
 
     CMsgSocket* m_pSocket;
-    char m_Inline[kInlineSize];
-    char* m_pBuffer;
-    unsigned int m_nCapacity;
+    CInlinePkgBuffer<kInlineSize> m_Buffer;
+    bool m_bBuilding;  // m_Buffer is lent to a Send further up the stack
     CCritSection m_Lock;
     IMsgSender* m_pFilter;
 };

@@ -21,10 +21,9 @@ CMsgSocket::CMsgSocket(unsigned int recvCapacity, unsigned int sendCapacity)
       m_SendBuf(sendCapacity),
       m_nPort(0),
       m_nAttempts(0),
-      m_nCallDepth(0),
+      m_nRefs(1),
       m_bDeletePending(false)
 {
-    memset(&m_Addr, 0, sizeof m_Addr);
 }
 
 CMsgSocket::~CMsgSocket()
@@ -35,14 +34,14 @@ CMsgSocket::~CMsgSocket()
 
 bool CMsgSocket::Listen(unsigned short port)
 {
+    // A handle still open would stay registered to this object after it is gone.
+    CloseSocket(false);
     m_hSocket = SockCreateTcp();
     if (m_hSocket == kInvalidSock)
         return false;
     OnSocketCreated();
-    memset(&m_Addr, 0, sizeof m_Addr);
-    m_Addr.sin_family = AF_INET;
-    m_Addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    m_Addr.sin_port = htons(port);
+    m_Addr = TSockAddrV4();  // any local address
+    m_Addr.portHostOrder = port;
     if (!SockBind(m_hSocket, m_Addr) ||
         !SockAsyncSelect(m_hSocket, GetSockWnd(), WM_SOCKET_EVENT, kListenEvents) ||
         !SockListen(m_hSocket, 5)) {
@@ -74,13 +73,14 @@ bool CMsgSocket::IsConnected() { return m_hSocket != kInvalidSock && m_nState ==
 
 bool CMsgSocket::Connect(const char* addr, unsigned short port)
 {
-    sockaddr_in sa;
-    memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = InetAddr(addr ? addr : "");
-    sa.sin_port = htons(port);
-    if (sa.sin_addr.s_addr == 0xFFFFFFFFu)
+    TSockAddrV4 sa;
+    sa.addrNetOrder = InetAddr(addr ? addr : "");
+    sa.portHostOrder = port;
+    if (sa.addrNetOrder == 0xFFFFFFFFu)
         return false;
+    // An owner retrying from OnConnect(false) still holds the failed handle:
+    // close it as the reconnect timer would, or it stays open and registered.
+    CloseSocket(false);
     m_hSocket = SockCreateTcp();
     if (m_hSocket == kInvalidSock)
         return false;
@@ -183,14 +183,14 @@ void CMsgSocket::OnReadEvent()
 
 void CMsgSocket::OnAcceptEvent()
 {
-    sockaddr_in peer;
-    memset(&peer, 0, sizeof peer);
+    TSockAddrV4 peer;
     SockHandle h = SockAccept(m_hSocket, &peer);
     if (h == kInvalidSock) {
         CloseSocket(true);
         return;
     }
-    CMsgSocket* s = OnAcceptSocket(InetNtoa(peer.sin_addr.s_addr).c_str(), peer.sin_port);
+    CMsgSocket* s =
+        OnAcceptSocket(InetNtoa(peer.addrNetOrder).c_str(), SwapToNet16(peer.portHostOrder));
     if (!s) {
         SockClose(h);
         return;
@@ -210,11 +210,19 @@ bool CMsgSocket::HandleSocketEvent(unsigned int msg, uintptr_t wParam, intptr_t 
     auto it = SockRegistry().find(static_cast<SockHandle>(wParam));
     if (it == SockRegistry().end())
         return false;
+    // The object may be released by its owner from inside a notification,
+    // and a notification may throw: neither may skip the matching LeaveCall.
     CMsgSocket* s = it->second;
-    s->EnterCall();
-    bool handled = s->DispatchEvent(msg, lParam);
-    s->LeaveCall();
-    return handled;
+    struct CCallScope {
+        explicit CCallScope(CMsgSocket* p) : m_pSocket(p) { m_pSocket->EnterCall(); }
+        ~CCallScope() { m_pSocket->LeaveCall(); }
+        CMsgSocket* m_pSocket;
+    } scope(s);
+    try {
+        return s->DispatchEvent(msg, lParam);
+    } catch (...) {
+        return true;  // nothing unwinds through the window procedure
+    }
 }
 
 bool CMsgSocket::DispatchEvent(unsigned int msg, intptr_t lParam)

@@ -2,7 +2,10 @@
 
 #include "common/msgsocket/sockbase.h"
 #include "common/msgsocket/sockbuffer.h"
+#include "platform/sockaddr.h"
+#include "platform/wnd.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -27,30 +30,34 @@ public:
     bool ConnectEx(const char* addr, unsigned short port, int attempts);
     void CloseSocket(bool notify);
 
-    // Keeps the object alive while one of its calls is on the stack: a
-    // DeleteLater meanwhile (an owner released from inside its own
-    // notification) takes effect when the outermost call leaves.
-    void EnterCall() { ++m_nCallDepth; }
+    // Keeps the object alive while one of its calls is on the stack, on any
+    // thread: a DeleteLater meanwhile (an owner released from inside its own
+    // notification) takes effect when the last such call leaves. The owner
+    // holds one reference of its own, which DeleteLater gives up.
+    void EnterCall() { m_nRefs.fetch_add(1, std::memory_order_relaxed); }
     void LeaveCall()
     {
-        if (--m_nCallDepth == 0 && m_bDeletePending)
+        if (m_nRefs.fetch_sub(1, std::memory_order_acq_rel) == 1)
             delete this;
     }
     void DeleteLater()
     {
-        if (m_nCallDepth > 0)
-            m_bDeletePending = true;
-        else
-            delete this;
+        if (!m_bDeletePending.exchange(true))
+            LeaveCall();
     }
-    bool IsDeletePending() const { return m_bDeletePending; }
+    bool IsDeletePending() const { return m_bDeletePending.load(); }
 
     int GetState() const { return m_nState; }
-    const sockaddr_in& GetAddress() const { return m_Addr; }
+    const qxplat::TSockAddrV4& GetAddress() const { return m_Addr; }
 
     // The socket window's handler for WM_SOCKET_EVENT and WM_TIMER; false
     // sends the message on to the default window procedure.
     static bool HandleSocketEvent(unsigned int msg, uintptr_t wParam, intptr_t lParam);
+
+protected:
+    // Drops n received bytes at once, for an owner that copies them out
+    // before it acts on them.
+    void ConsumeReceived(unsigned int n) { m_RecvBuf.Consume(n); }
 
 private:
     CMsgSocket(const CMsgSocket&) = delete;
@@ -64,13 +71,13 @@ private:
 
     CSockBuffer m_RecvBuf;
     int m_nState;  // 1 connected, 2 failed or closed by the peer, 0 neither
-    sockaddr_in m_Addr;
+    qxplat::TSockAddrV4 m_Addr;
     CSockBuffer m_SendBuf;
     std::string m_strAddr;
     unsigned short m_nPort;
     int m_nAttempts;
-    int m_nCallDepth;
-    bool m_bDeletePending;
+    std::atomic<int> m_nRefs;
+    std::atomic<bool> m_bDeletePending;
 };
 
 // The process-wide socket window. InitSockWnd starts Windows Sockets and

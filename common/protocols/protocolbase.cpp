@@ -1,7 +1,7 @@
 #include "common/protocols/protocolbase.h"
 
 #include "common/bytes/byteorder.h"
-#include "platform/platform.h"
+#include "platform/debug.h"
 
 #include <cstdio>
 

@@ -75,7 +75,7 @@ bool CMsgSyncWnd::FindCallback(unsigned int token, Callback* out)
     return true;
 }
 
-bool CMsgSyncWnd::Notify(unsigned int token, unsigned int wParam, long lParam, bool send)
+bool CMsgSyncWnd::Notify(unsigned int token, unsigned int wParam, int32_t lParam, bool send)
 {
     if (!FindCallback(token, nullptr))
         return false;
@@ -86,7 +86,7 @@ bool CMsgSyncWnd::Notify(unsigned int token, unsigned int wParam, long lParam, b
     return true;
 }
 
-bool CMsgSyncWnd::SyncCall(const Callback& callback, unsigned int wParam, long lParam)
+bool CMsgSyncWnd::SyncCall(const Callback& callback, unsigned int wParam, int32_t lParam)
 {
     unsigned int token = AddCallback(callback);
     if (token < kFirstToken - 1)
@@ -106,7 +106,7 @@ bool CMsgSyncWnd::WndProc(unsigned int msg, uintptr_t wParam, intptr_t lParam)
         return false;
     // The callback runs outside the lock, so it may itself call SyncCall.
     try {
-        callback(static_cast<unsigned int>(wParam), static_cast<long>(lParam));
+        callback(static_cast<unsigned int>(wParam), static_cast<int32_t>(lParam));
     } catch (...) {
         return false;
     }

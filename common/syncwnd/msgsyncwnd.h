@@ -1,10 +1,11 @@
 #pragma once
 
 #include "common/lock/lock.h"
-#include "platform/platform.h"
+#include "platform/wnd.h"
 
 #include <boost/function.hpp>
 
+#include <cstdint>
 #include <map>
 
 // Runs callbacks on the thread that owns its hidden window. A worker thread
@@ -12,7 +13,7 @@
 // message; it returns once the callback has run on the window's thread.
 class CMsgSyncWnd {
 public:
-    typedef boost::function<void(unsigned int, long)> Callback;
+    typedef boost::function<void(unsigned int, int32_t)> Callback;
 
     // Tokens are message numbers clear of the system's and of WM_USER + 0x100.
     static const unsigned int kFirstToken = 1025;
@@ -23,11 +24,11 @@ public:
     CMsgSyncWnd();
 
     bool Create(void* moduleInstance);
-    bool SyncCall(const Callback& callback, unsigned int wParam, long lParam);
+    bool SyncCall(const Callback& callback, unsigned int wParam, int32_t lParam);
     unsigned int AddCallback(const Callback& callback);  // 0 when no token is free
     bool RemoveCallback(unsigned int token);
     bool FindCallback(unsigned int token, Callback* out);
-    bool Notify(unsigned int token, unsigned int wParam, long lParam, bool send);
+    bool Notify(unsigned int token, unsigned int wParam, int32_t lParam, bool send);
 
 private:
     CMsgSyncWnd(const CMsgSyncWnd&) = delete;

@@ -3,7 +3,8 @@
 // created a hidden window. Socket readiness (poll), timers and messages from
 // other threads all become window-procedure calls inside PumpMessages.
 
-#include "platform/platform.h"
+#include "platform/sockets.h"
+#include "platform/wnd.h"
 
 #include <poll.h>
 

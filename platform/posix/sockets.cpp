@@ -1,4 +1,6 @@
 #include "platform/posix/loop.h"
+#include "platform/posix/sysaddr.h"
+#include "platform/sockets.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -7,6 +9,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstring>
 
 namespace qxplat {
 
@@ -175,6 +179,15 @@ void SockClose(SockHandle s)
     close(Fd(s));
 }
 
+void SockCloseAbortive(SockHandle s)
+{
+    linger l;
+    l.l_onoff = 1;
+    l.l_linger = 0;
+    setsockopt(Fd(s), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    SockClose(s);
+}
+
 bool SockAsyncSelect(SockHandle s, HiddenWnd* wnd, unsigned int msg, long events)
 {
     int fd = Fd(s);
@@ -193,7 +206,7 @@ bool SockAsyncSelect(SockHandle s, HiddenWnd* wnd, unsigned int msg, long events
     if (it == Watches().end()) {
         Watch w;
         w.gen = g_nextGen++;
-        sockaddr_in peer;
+        sockaddr_storage peer;
         socklen_t len = sizeof peer;
         w.connected = getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) == 0;
         it = Watches().emplace(fd, w).first;
@@ -209,17 +222,19 @@ bool SockAsyncSelect(SockHandle s, HiddenWnd* wnd, unsigned int msg, long events
     return true;
 }
 
-bool SockBind(SockHandle s, const sockaddr_in& addr)
+bool SockBind(SockHandle s, const TSockAddrV4& addr)
 {
-    return bind(Fd(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    sockaddr_in sa = ToSysAddr(addr);
+    return bind(Fd(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
 }
 
 bool SockListen(SockHandle s, int backlog) { return listen(Fd(s), backlog) == 0; }
 
-void SockConnect(SockHandle s, const sockaddr_in& addr)
+void SockConnect(SockHandle s, const TSockAddrV4& addr)
 {
     int fd = Fd(s);
-    int rc = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    sockaddr_in sa = ToSysAddr(addr);
+    int rc = connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     int err = rc == 0 || errno == EINPROGRESS ? 0 : errno;
     std::lock_guard<std::mutex> lock(Mutex());
     if (Watch* w = FindWatch(fd)) {
@@ -229,10 +244,14 @@ void SockConnect(SockHandle s, const sockaddr_in& addr)
     }
 }
 
-SockHandle SockAccept(SockHandle s, sockaddr_in* addr)
+SockHandle SockAccept(SockHandle s, TSockAddrV4* peer)
 {
-    socklen_t len = sizeof *addr;
-    int fd = accept4(Fd(s), reinterpret_cast<sockaddr*>(addr), &len, SOCK_CLOEXEC);
+    sockaddr_in sa;
+    memset(&sa, 0, sizeof sa);
+    socklen_t len = sizeof sa;
+    int fd = accept4(Fd(s), reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
+    if (peer)
+        *peer = FromSysAddr(sa);
     std::lock_guard<std::mutex> lock(Mutex());
     if (Watch* w = FindWatch(Fd(s)))
         w->acceptArmed = true;
@@ -259,10 +278,14 @@ int SockSend(SockHandle s, const char* buf, int len)
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
-bool SockLocalAddr(SockHandle s, sockaddr_in* addr)
+bool SockLocalAddr(SockHandle s, TSockAddrV4* addr)
 {
-    socklen_t len = sizeof *addr;
-    return getsockname(Fd(s), reinterpret_cast<sockaddr*>(addr), &len) == 0;
+    sockaddr_in sa;
+    socklen_t len = sizeof sa;
+    if (getsockname(Fd(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return false;
+    *addr = FromSysAddr(sa);
+    return true;
 }
 
 uint32_t InetAddr(const char* text) { return inet_addr(text); }

@@ -1,4 +1,4 @@
-#include "platform/platform.h"
+#include "platform/wnd.h"
 
 #include <windows.h>
 

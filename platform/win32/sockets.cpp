@@ -1,4 +1,5 @@
-#include "platform/platform.h"
+#include "platform/sockets.h"
+#include "platform/win32/sysaddr.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -28,27 +29,43 @@ SockHandle SockCreateTcp()
 
 void SockClose(SockHandle s) { closesocket(static_cast<SOCKET>(s)); }
 
+void SockCloseAbortive(SockHandle s)
+{
+    linger l;
+    l.l_onoff = 1;
+    l.l_linger = 0;
+    setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l),
+               sizeof l);
+    closesocket(static_cast<SOCKET>(s));
+}
+
 bool SockAsyncSelect(SockHandle s, HiddenWnd* wnd, unsigned int msg, long events)
 {
     return WSAAsyncSelect(static_cast<SOCKET>(s), reinterpret_cast<HWND>(wnd), msg, events) == 0;
 }
 
-bool SockBind(SockHandle s, const sockaddr_in& addr)
+bool SockBind(SockHandle s, const TSockAddrV4& addr)
 {
-    return bind(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    sockaddr_in sa = ToSysAddr(addr);
+    return bind(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
 }
 
 bool SockListen(SockHandle s, int backlog) { return listen(static_cast<SOCKET>(s), backlog) == 0; }
 
-void SockConnect(SockHandle s, const sockaddr_in& addr)
+void SockConnect(SockHandle s, const TSockAddrV4& addr)
 {
-    connect(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    sockaddr_in sa = ToSysAddr(addr);
+    connect(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
 }
 
-SockHandle SockAccept(SockHandle s, sockaddr_in* addr)
+SockHandle SockAccept(SockHandle s, TSockAddrV4* peer)
 {
-    int len = sizeof *addr;
-    SOCKET a = accept(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(addr), &len);
+    sockaddr_in sa;
+    memset(&sa, 0, sizeof sa);
+    int len = sizeof sa;
+    SOCKET a = accept(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(&sa), &len);
+    if (peer)
+        *peer = FromSysAddr(sa);
     return a == INVALID_SOCKET ? kInvalidSock : static_cast<SockHandle>(a);
 }
 
@@ -64,10 +81,14 @@ int SockSend(SockHandle s, const char* buf, int len)
     return n == SOCKET_ERROR ? -1 : n;
 }
 
-bool SockLocalAddr(SockHandle s, sockaddr_in* addr)
+bool SockLocalAddr(SockHandle s, TSockAddrV4* addr)
 {
-    int len = sizeof *addr;
-    return getsockname(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(addr), &len) == 0;
+    sockaddr_in sa;
+    int len = sizeof sa;
+    if (getsockname(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return false;
+    *addr = FromSysAddr(sa);
+    return true;
 }
 
 uint32_t InetAddr(const char* text) { return inet_addr(text); }

@@ -2,7 +2,8 @@
 
 #include "common/msgsocket/msgsocket.h"
 #include "common/syncwnd/msgsyncwnd.h"
-#include "platform/platform.h"
+#include "platform/paths.h"
+#include "platform/wnd.h"
 #include "qxnetengine/hash/hashcode.h"
 #include "qxnetengine/log/logfile.h"
 

@@ -4,7 +4,7 @@
 
 #include "QXNetEngine.h"
 #include "common/msgdisp/msgdisp.h"
-#include "qxnetengine/fakesender/pkgbuffer.h"
+#include "common/msgdisp/pkgbuffer.h"
 
 class CFakeSender : public IMsgSender {
 public:

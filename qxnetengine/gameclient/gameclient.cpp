@@ -63,11 +63,13 @@ void CGameClient::OnClose()
 
 unsigned int CGameClient::OnRecv(const char* data, unsigned int len)
 {
-    // Everything is copied out, so the socket drops all of it.
+    // Everything is copied out and dropped from the socket before any handler
+    // runs, so a handler that throws cannot have the same bytes delivered again.
     m_strRecv.append(data, len);
+    ConsumeReceived(len);
     if (!DispMsg())
         Shutdown();
-    return len;
+    return 0;
 }
 
 bool CGameClient::DispMsg()

@@ -1,21 +1,10 @@
 #include "qxnetengine/gameclient/gameclientsender.h"
 
-#include "common/bytes/byteorder.h"
 #include "common/msgsocket/msgsocket.h"
 
-#include <cstring>
-#include <new>
+CGameClientSender::CGameClientSender() : m_nId(0), m_pSocket(nullptr), m_bBuilding(false) {}
 
-CGameClientSender::CGameClientSender()
-    : m_nId(0), m_pSocket(nullptr), m_pBuffer(m_Inline), m_nCapacity(kInlineSize)
-{
-}
-
-CGameClientSender::~CGameClientSender()
-{
-    if (m_pBuffer != m_Inline)
-        delete[] m_pBuffer;
-}
+CGameClientSender::~CGameClientSender() {}
 
 bool CGameClientSender::Send(const char* data, unsigned int len)
 {
@@ -39,21 +28,12 @@ bool CGameClientSender::SendFrame(const char* data, unsigned int len)
     if (len > 0xFFFFFFFFu - 12)
         return false;
     unsigned int contLen = len + 8;
-    unsigned int totalLen = contLen + 4;
-    if (totalLen > m_nCapacity) {
-        char* grown = new (std::nothrow) char[totalLen];
-        if (!grown)
-            return false;
-        if (m_pBuffer != m_Inline)
-            delete[] m_pBuffer;
-        m_pBuffer = grown;
-        m_nCapacity = totalLen;
-    }
-    WriteU32LE(m_pBuffer, contLen);
-    WriteU32LE(m_pBuffer + 4, m_nId);
-    WriteU32LE(m_pBuffer + 8, len);
-    if (len)
-        memcpy(m_pBuffer + 12, data, len);
-    m_pSocket->Send(m_pBuffer, totalLen);
+    CPkgBufferLease lease(m_Buffer, m_bBuilding);
+    CPkgBufferBase& frame = lease.Get();
+    frame.Reset();
+    if (!frame.Reserve(contLen + 4) || !frame.AppendU32LE(contLen) || !frame.AppendU32LE(m_nId) ||
+        !frame.AppendU32LE(len) || !frame.Append(data, len))
+        return false;
+    m_pSocket->Send(frame.GetData(), frame.GetLength());
     return true;
 }

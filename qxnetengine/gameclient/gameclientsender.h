@@ -2,6 +2,7 @@
 
 #include "QXNetEngine.h"
 #include "common/lock/lock.h"
+#include "common/msgdisp/pkgbuffer.h"
 
 class CMsgSocket;
 
@@ -18,7 +19,7 @@ public:
 
     void SetId(unsigned int id) { m_nId = id; }
     void SetSocket(CMsgSocket* socket) { m_pSocket = socket; }
-    unsigned int GetCapacity() const { return m_nCapacity; }
+    unsigned int GetCapacity() const { return m_Buffer.GetCapacity(); }
 
 private:
     CGameClientSender(const CGameClientSender&) = delete;
@@ -28,7 +29,6 @@ private:
     unsigned int m_nId;
     CCritSection m_Lock;
     CMsgSocket* m_pSocket;
-    char m_Inline[kInlineSize];
-    char* m_pBuffer;
-    unsigned int m_nCapacity;
+    CInlinePkgBuffer<kInlineSize> m_Buffer;
+    bool m_bBuilding;  // m_Buffer is lent to a Send further up the stack
 };

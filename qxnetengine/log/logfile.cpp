@@ -1,5 +1,7 @@
 #include "qxnetengine/log/logfile.h"
 
+#include "platform/paths.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -27,7 +29,7 @@ const char* const kHeaders[] = {
 
 CLogFile::CLogFile(const std::string& name) : m_szScratch()
 {
-    m_strBasePath = qxplat::ModuleDir(nullptr) + name;
+    m_strBasePath = qxplat::ExeDir() + name;
 }
 
 void CLogFile::SetClock(ClockFn clock) { g_clock.store(clock); }

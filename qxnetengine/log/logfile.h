@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/lock/lock.h"
-#include "platform/platform.h"
+#include "platform/time.h"
 
 #include <string>
 

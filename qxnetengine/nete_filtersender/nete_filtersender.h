@@ -6,7 +6,7 @@
 
 #include "QXNetEngine.h"
 #include "common/msgdisp/msgdisp.h"
-#include "qxnetengine/fakesender/pkgbuffer.h"
+#include "common/msgdisp/pkgbuffer.h"
 
 class CNetEFilterSender : public IMsgSender {
 public:

@@ -1,23 +1,16 @@
 #include "support/pump.h"
 
 #include "common/msgsocket/msgsocket.h"
-#include "platform/platform.h"
+#include "platform/paths.h"
+#include "platform/wnd.h"
 
 #include <chrono>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 using Clock = std::chrono::steady_clock;
 
 void EnsureSockWnd()
 {
-#ifdef _WIN32
-    InitSockWnd(GetModuleHandleA(nullptr));
-#else
-    InitSockWnd(nullptr);
-#endif
+    InitSockWnd(qxplat::LibraryModule());
 }
 
 static int LeftMs(Clock::time_point deadline)

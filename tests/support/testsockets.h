@@ -60,9 +60,9 @@ public:
     }
     unsigned short Port()
     {
-        sockaddr_in a;
+        qxplat::TSockAddrV4 a;
         EXPECT_TRUE(qxplat::SockLocalAddr(GetHandle(), &a));
-        return ntohs(a.sin_port);
+        return a.portHostOrder;
     }
     std::vector<std::unique_ptr<CTestConn>> m_Accepted;
     CMsgDisp* m_pDisp = nullptr;

@@ -16,7 +16,7 @@ using namespace boost::placeholders;
 
 namespace {
 
-void Nothing(unsigned int, long) {}
+void Nothing(unsigned int, int32_t) {}
 
 TEST(SyncWndTokens, OrderWrapAndSkip)
 {
@@ -54,7 +54,7 @@ struct CRecorder {
     int m_nCalls = 0;
     std::atomic<bool>* m_pReturned = nullptr;
     bool m_bReturnedEarly = false;
-    void On(unsigned int w, long l)
+    void On(unsigned int w, int32_t l)
     {
         m_Thread = std::this_thread::get_id();
         m_nW = w;
@@ -63,7 +63,7 @@ struct CRecorder {
         if (m_pReturned && *m_pReturned)
             m_bReturnedEarly = true;
     }
-    void Throw(unsigned int, long) { throw std::runtime_error("callback failed"); }
+    void Throw(unsigned int, int32_t) { throw std::runtime_error("callback failed"); }
 };
 
 class SyncWnd : public ::testing::Test {
@@ -156,7 +156,7 @@ TEST_F(SyncWnd, CallbackMayCallSyncCallAgain)
     struct COuter {
         CRecorder* m_pInner;
         bool m_bNested = false;
-        void On(unsigned int, long)
+        void On(unsigned int, int32_t)
         {
             m_bNested = CMsgSyncWnd::Instance().SyncCall(
                 boost::bind(&CRecorder::On, m_pInner, _1, _2), 9, 9);

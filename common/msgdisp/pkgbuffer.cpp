@@ -1,17 +1,17 @@
-#include "qxnetengine/fakesender/pkgbuffer.h"
+#include "common/msgdisp/pkgbuffer.h"
 
 #include "common/bytes/byteorder.h"
 
 #include <cstring>
 #include <new>
 
-CPkgBuffer::~CPkgBuffer()
+CPkgBufferBase::~CPkgBufferBase()
 {
-    if (m_pData != m_Inline)
+    if (m_pData != m_pInline)
         delete[] m_pData;
 }
 
-bool CPkgBuffer::Reserve(uint32_t size)
+bool CPkgBufferBase::Reserve(uint32_t size)
 {
     if (size <= m_nCapacity)
         return true;
@@ -20,14 +20,14 @@ bool CPkgBuffer::Reserve(uint32_t size)
         return false;
     if (m_nLength)
         memcpy(grown, m_pData, m_nLength);
-    if (m_pData != m_Inline)
+    if (m_pData != m_pInline)
         delete[] m_pData;
     m_pData = grown;
     m_nCapacity = size;
     return true;
 }
 
-bool CPkgBuffer::Append(const void* bytes, uint32_t n)
+bool CPkgBufferBase::Append(const void* bytes, uint32_t n)
 {
     if (n > UINT32_MAX - m_nLength)
         return false;
@@ -39,14 +39,17 @@ bool CPkgBuffer::Append(const void* bytes, uint32_t n)
     return true;
 }
 
-bool BuildPkg(CPkgBuffer& buffer, const char* body, uint32_t len)
+bool CPkgBufferBase::AppendU32LE(uint32_t value)
+{
+    char bytes[4];
+    WriteU32LE(bytes, value);
+    return Append(bytes, 4);
+}
+
+bool BuildPkg(CPkgBufferBase& buffer, const char* body, uint32_t len)
 {
     if (len > UINT32_MAX - 4)
         return false;
     buffer.Reset();
-    if (!buffer.Reserve(len + 4))
-        return false;
-    char prefix[4];
-    WriteU32LE(prefix, len);
-    return buffer.Append(prefix, 4) && buffer.Append(body, len);
+    return buffer.Reserve(len + 4) && buffer.AppendU32LE(len) && buffer.Append(body, len);
 }

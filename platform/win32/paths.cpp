@@ -1,8 +1,10 @@
-#include "platform/platform.h"
+#include "platform/paths.h"
 
 #include <windows.h>
 
 namespace qxplat {
+
+const char kPathSep = '\\';
 
 void* LibraryModule() { return GetModuleHandleA("QXNetEngine.DLL"); }
 
@@ -14,15 +16,5 @@ std::string ModuleDir(void* module)
     size_t slash = dir.find_last_of('\\');
     return slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
 }
-
-void GetLocalTimeNow(TLocalTime* t)
-{
-    SYSTEMTIME st;
-    GetLocalTime(&st);
-    *t = TLocalTime{st.wYear,   st.wMonth,  st.wDay,         st.wHour,
-                    st.wMinute, st.wSecond, st.wMilliseconds};
-}
-
-void DebugOutput(const char* text) { OutputDebugStringA(text); }
 
 }  // namespace qxplat

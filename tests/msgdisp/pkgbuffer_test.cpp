@@ -1,4 +1,4 @@
-#include "qxnetengine/fakesender/pkgbuffer.h"
+#include "common/msgdisp/pkgbuffer.h"
 #include "support/hexbytes.h"
 
 #include <string>

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -311,6 +312,38 @@ TEST_F(GameClient, ReleaseFromOnCloseDuringSend)
     sender->Send(body5000.data(), 5000);  // overflow closes; OnClose releases
     EXPECT_EQ(nullptr, m_pClient);
     EXPECT_EQ(1, m_Handler.m_nCloses);
+}
+
+// Records each body and throws while handling the chosen one.
+class CThrowingHandler : public CRecordingHandler {
+public:
+    CThrowingHandler(unsigned short moduleId, size_t throwAt)
+        : CRecordingHandler(moduleId), m_nThrowAt(throwAt)
+    {
+    }
+    bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
+    {
+        CRecordingHandler::OnMsg(body, len);
+        if (m_Bodies.size() == m_nThrowAt)
+            throw std::runtime_error("handler failed");
+        return true;
+    }
+    size_t m_nThrowAt;
+};
+
+TEST_F(GameClient, AThrowingHandlerNeverSeesTheSameFrameTwice)
+{
+    Connect();
+    CThrowingHandler h7(7, 2);
+    ASSERT_TRUE(m_pClient->GetMsgDisp()->RegisterHandler(&h7));
+    ServerSends(ServerFrame(kId, MakePkg(MakeBody(7, 1))) +
+                ServerFrame(kId, MakePkg(MakeBody(7, 2))));
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() == 2; }));
+    ServerSends(ServerFrame(kId, MakePkg(MakeBody(7, 3))));
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() >= 3; }));
+    PumpFor(50);
+    std::vector<std::string> expected = {MakeBody(7, 1), MakeBody(7, 2), MakeBody(7, 3)};
+    EXPECT_EQ(expected, h7.m_Bodies);
 }
 
 }  // namespace

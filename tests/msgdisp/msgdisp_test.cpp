@@ -112,4 +112,19 @@ TEST(MsgDisp, Registration)
     EXPECT_EQ(4, disp.GetErrorCode());
 }
 
+TEST(MsgDisp, DispatchPkgKeepsSlot2)
+{
+    // A caller across the library boundary reaches DispatchPkg by its slot.
+    typedef bool(QXNET_CALL * DispatchFn)(CMsgDisp*, const char*, unsigned int);
+    CMsgDisp disp;
+    CRecordingHandler h7(7);
+    disp.RegisterHandler(&h7);
+    void** vtable = *reinterpret_cast<void***>(&disp);
+    DispatchFn dispatch = reinterpret_cast<DispatchFn>(vtable[2]);
+    std::string pkg = MakePkg(MakeBody(7, 1, "x"));
+    EXPECT_TRUE(dispatch(&disp, pkg.data(), static_cast<unsigned>(pkg.size())));
+    ASSERT_EQ(1u, h7.m_Bodies.size());
+    EXPECT_EQ(MakeBody(7, 1, "x"), h7.m_Bodies[0]);
+}
+
 }  // namespace

@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -262,6 +264,131 @@ TEST_F(MsgSocket, ShutdownClosesWithNotification)
     EXPECT_EQ(2, client.GetState());
     EXPECT_TRUE(client.Shutdown());
     EXPECT_EQ(1, client.m_nCloses);
+}
+
+// Entries of the registry that lead to this object.
+size_t RegisteredHandles(const CMsgSocket* s)
+{
+    size_t n = 0;
+    for (const auto& entry : SockRegistry()) n += entry.second == s ? 1 : 0;
+    return n;
+}
+
+// Retries once from its failed connect, as a game does from OnConnect(false).
+class CRetryingConn : public CTestConn {
+public:
+    void OnConnect(bool ok) override
+    {
+        CTestConn::OnConnect(ok);
+        if (!ok && m_nRetries-- > 0)
+            Connect("127.0.0.1", m_nPort);
+    }
+    int m_nRetries = 1;
+    unsigned short m_nPort = 0;
+};
+
+TEST_F(MsgSocket, ConnectAndListenOnAnOpenHandleCloseItFirst)
+{
+    CRetryingConn client;
+    client.m_nPort = ClosedPort();
+    ASSERT_TRUE(client.ConnectEx("127.0.0.1", client.m_nPort, 1));
+    ASSERT_TRUE(PumpUntil([&] { return client.m_Connects.size() == 2; }));
+    EXPECT_EQ(1u, RegisteredHandles(&client));
+    client.Close();
+    EXPECT_EQ(0u, RegisteredHandles(&client));
+
+    CTestListener listener;
+    ASSERT_TRUE(listener.Listen(0));
+    ASSERT_TRUE(listener.Listen(0));
+    EXPECT_EQ(1u, RegisteredHandles(&listener));
+    listener.Close();
+    EXPECT_EQ(0u, RegisteredHandles(&listener));
+}
+
+// Throws from the chosen notification, optionally after asking to be deleted.
+class CThrowingConn : public CTestConn {
+public:
+    explicit CThrowingConn(bool* deleted) : m_pDeleted(deleted) {}
+    ~CThrowingConn() override { *m_pDeleted = true; }
+    void OnConnect(bool ok) override
+    {
+        CTestConn::OnConnect(ok);
+        Throw(m_bOnConnect);
+    }
+    void OnClose() override
+    {
+        CTestConn::OnClose();
+        Throw(m_bOnClose);
+    }
+    void Throw(bool here)
+    {
+        if (!here)
+            return;
+        if (m_bDeleteFirst)
+            DeleteLater();
+        throw 42;
+    }
+    bool* m_pDeleted;
+    bool m_bOnConnect = false;
+    bool m_bOnClose = false;
+    bool m_bDeleteFirst = false;
+};
+
+TEST_F(MsgSocket, ExceptionsFromNotificationsStayInTheEventHandler)
+{
+    struct Case {
+        const char* name;
+        bool onConnect;
+        bool deleteFirst;
+    } cases[] = {
+        {"OnConnect", true, false},
+        {"OnConnect after DeleteLater", true, true},
+        {"OnClose after DeleteLater", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool deleted = false;
+        CThrowingConn* conn = new CThrowingConn(&deleted);
+        conn->m_bOnConnect = c.onConnect;
+        conn->m_bOnClose = !c.onConnect;
+        conn->m_bDeleteFirst = c.deleteFirst;
+        size_t accepted = m_Listener.m_Accepted.size();
+        ASSERT_TRUE(conn->ConnectEx("127.0.0.1", m_nPort, 1));
+        ASSERT_TRUE(PumpUntil([&] { return m_Listener.m_Accepted.size() > accepted; }));
+        if (!c.onConnect) {
+            ASSERT_TRUE(PumpUntil([&] { return !conn->m_Connects.empty(); }));
+            m_Listener.m_Accepted.back()->Close();  // the peer's close reaches OnClose
+        }
+        ASSERT_TRUE(PumpUntil([&] { return deleted || conn->m_Connects.size() == 1; }));
+        if (c.deleteFirst) {
+            ASSERT_TRUE(PumpUntil([&] { return deleted; }));
+            continue;
+        }
+        // Still driven by the socket window after its notification threw.
+        m_Listener.m_Accepted.back()->Send("ping", 4);
+        ASSERT_TRUE(PumpUntil([&] { return conn->m_strRecv == "ping"; }));
+        delete conn;
+    }
+}
+
+TEST(MsgSocketCalls, CallCountHoldsAcrossThreads)
+{
+    bool deleted = false;
+    CThrowingConn* conn = new CThrowingConn(&deleted);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([conn] {
+            for (int i = 0; i < 100000; ++i) {
+                conn->EnterCall();
+                conn->LeaveCall();
+            }
+        });
+    conn->EnterCall();
+    conn->DeleteLater();  // held by the call above until it leaves
+    for (std::thread& t : threads) t.join();
+    EXPECT_FALSE(deleted);
+    conn->LeaveCall();
+    EXPECT_TRUE(deleted);
 }
 
 }  // namespace

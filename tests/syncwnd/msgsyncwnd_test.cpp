@@ -2,6 +2,9 @@
 #include "support/pump.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <type_traits>
 #include <boost/bind/bind.hpp>
 
 #include <atomic>
@@ -50,7 +53,7 @@ TEST(SyncWndTokens, ExhaustedTableGivesNoToken)
 struct CRecorder {
     std::thread::id m_Thread;
     unsigned int m_nW = 0;
-    long m_nL = 0;
+    int32_t m_nL = 0;
     int m_nCalls = 0;
     std::atomic<bool>* m_pReturned = nullptr;
     bool m_bReturnedEarly = false;
@@ -85,6 +88,20 @@ TEST_F(SyncWnd, SecondCreateKeepsTheFirstWindow)
     CRecorder r;
     EXPECT_TRUE(CMsgSyncWnd::Instance().SyncCall(boost::bind(&CRecorder::On, &r, _1, _2), 1, 2));
     EXPECT_EQ(1, r.m_nCalls);
+}
+
+TEST_F(SyncWnd, TheSecondArgumentIsASigned32BitValue)
+{
+    static_assert(std::is_same<CMsgSyncWnd::Callback,
+                               boost::function<void(unsigned int, int32_t)>>::value,
+                  "callbacks take an unsigned and a signed 32-bit value");
+    CRecorder r;
+    for (int32_t l : {INT32_MIN, -1, INT32_MAX}) {
+        EXPECT_TRUE(
+            CMsgSyncWnd::Instance().SyncCall(boost::bind(&CRecorder::On, &r, _1, _2), 0xFFFFFFFFu, l));
+        EXPECT_EQ(0xFFFFFFFFu, r.m_nW);
+        EXPECT_EQ(l, r.m_nL);
+    }
 }
 
 TEST_F(SyncWnd, OnTheWindowThreadTheCallbackRunsAtOnce)

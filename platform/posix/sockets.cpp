@@ -1,6 +1,6 @@
+#include "platform/sockets.h"
 #include "platform/posix/loop.h"
 #include "platform/posix/sysaddr.h"
-#include "platform/sockets.h"
 
 #include <arpa/inet.h>
 #include <errno.h>

@@ -8,11 +8,17 @@ static_assert(sizeof(CRITICAL_SECTION) <= 64, "critical section storage too smal
 
 namespace {
 
-CRITICAL_SECTION* Cs(unsigned char* storage) { return reinterpret_cast<CRITICAL_SECTION*>(storage); }
+CRITICAL_SECTION* Cs(unsigned char* storage)
+{
+    return reinterpret_cast<CRITICAL_SECTION*>(storage);
+}
 
 }  // namespace
 
-bool RecursiveMutex::Create() { return InitializeCriticalSectionAndSpinCount(Cs(m_storage), 4000) != FALSE; }
+bool RecursiveMutex::Create()
+{
+    return InitializeCriticalSectionAndSpinCount(Cs(m_storage), 4000) != FALSE;
+}
 
 void RecursiveMutex::Destroy() { DeleteCriticalSection(Cs(m_storage)); }
 

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/bind/bind.hpp>
 #include <cstdint>
 #include <type_traits>
-#include <boost/bind/bind.hpp>
 
 #include <atomic>
 #include <stdexcept>
@@ -92,13 +92,13 @@ TEST_F(SyncWnd, SecondCreateKeepsTheFirstWindow)
 
 TEST_F(SyncWnd, TheSecondArgumentIsASigned32BitValue)
 {
-    static_assert(std::is_same<CMsgSyncWnd::Callback,
-                               boost::function<void(unsigned int, int32_t)>>::value,
-                  "callbacks take an unsigned and a signed 32-bit value");
+    static_assert(
+        std::is_same<CMsgSyncWnd::Callback, boost::function<void(unsigned int, int32_t)>>::value,
+        "callbacks take an unsigned and a signed 32-bit value");
     CRecorder r;
     for (int32_t l : {INT32_MIN, -1, INT32_MAX}) {
-        EXPECT_TRUE(
-            CMsgSyncWnd::Instance().SyncCall(boost::bind(&CRecorder::On, &r, _1, _2), 0xFFFFFFFFu, l));
+        EXPECT_TRUE(CMsgSyncWnd::Instance().SyncCall(boost::bind(&CRecorder::On, &r, _1, _2),
+                                                     0xFFFFFFFFu, l));
         EXPECT_EQ(0xFFFFFFFFu, r.m_nW);
         EXPECT_EQ(l, r.m_nL);
     }

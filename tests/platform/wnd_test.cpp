@@ -1,0 +1,96 @@
+// Hidden windows, timers and cross-thread sends, the same on both targets.
+#include "platform/wnd.h"
+#include "support/pump.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using namespace qxplat;
+
+const unsigned int kAskMsg = kWmUser + 7;
+
+struct TState {
+    HiddenWnd* wnd = nullptr;
+    int ticks = 0;
+    int killAt = 0;
+    std::thread::id ranOn;
+    std::atomic<bool> handled{false};
+};
+TState* g_pState = nullptr;
+
+bool Proc(unsigned int msg, uintptr_t wParam, intptr_t lParam)
+{
+    TState& st = *g_pState;
+    if (msg == kWmTimer && wParam == 5) {
+        if (++st.ticks == st.killAt)
+            KillWndTimer(st.wnd, 5);
+        return true;
+    }
+    if (msg == kAskMsg && wParam == 11 && lParam == -3) {
+        st.ranOn = std::this_thread::get_id();
+        st.handled = true;
+        return true;
+    }
+    return false;
+}
+
+class Wnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureSockWnd();
+        g_pState = &m_State;
+        m_State.wnd = CreateHiddenWnd(nullptr, "QX_CONTRACT_TIMER_WND", "Timers", Proc);
+        ASSERT_NE(nullptr, m_State.wnd);
+    }
+    void TearDown() override
+    {
+        DestroyHiddenWnd(m_State.wnd);
+        g_pState = nullptr;
+    }
+    TState m_State;
+};
+
+TEST_F(Wnd, TimerRepeatsUntilKilled)
+{
+    m_State.killAt = 3;
+    ASSERT_TRUE(SetWndTimer(m_State.wnd, 5, 20));
+    ASSERT_TRUE(PumpUntil([&] { return m_State.ticks == 3; }));
+    PumpFor(150);
+    EXPECT_EQ(3, m_State.ticks);  // killed from inside its own tick
+    EXPECT_FALSE(KillWndTimer(m_State.wnd, 5));
+}
+
+TEST_F(Wnd, KilledBeforeItsFirstTickItNeverFires)
+{
+    ASSERT_TRUE(SetWndTimer(m_State.wnd, 5, 30));
+    EXPECT_TRUE(KillWndTimer(m_State.wnd, 5));
+    PumpFor(120);
+    EXPECT_EQ(0, m_State.ticks);
+}
+
+TEST_F(Wnd, SendFromAnotherThreadRunsOnTheWindowThreadAndWaits)
+{
+    std::atomic<bool> returned{false};
+    bool handledFirst = false;
+    std::thread worker([&] {
+        SendWndMessage(m_State.wnd, kAskMsg, 11, -3);
+        handledFirst = m_State.handled;
+        returned = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return returned.load(); }));
+    worker.join();
+    EXPECT_TRUE(handledFirst);
+    EXPECT_EQ(std::this_thread::get_id(), m_State.ranOn);
+
+    // On its own thread the send is a direct call.
+    m_State.handled = false;
+    SendWndMessage(m_State.wnd, kAskMsg, 11, -3);
+    EXPECT_TRUE(m_State.handled);
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // Encrypt and Decrypt against the same composite built from OpenSSL's EVP
 // calls: RC4 (legacy provider) re-keyed for every message, then AES-256-ECB.
 #include "bench.h"
+#include "common/bytes/byteorder.h"
 #include "common/dataencryption/dataencryption.h"
 
 #include <openssl/evp.h>
@@ -53,10 +54,7 @@ public:
         std::string block(total, '\0');
         unsigned char* p = Bytes(block);
         const uint32_t n = static_cast<uint32_t>(m.size());
-        p[0] = static_cast<unsigned char>(n);
-        p[1] = static_cast<unsigned char>(n >> 8);
-        p[2] = static_cast<unsigned char>(n >> 16);
-        p[3] = static_cast<unsigned char>(n >> 24);
+        WriteU32LE(p, n);
         std::memcpy(p + 4, m.data(), m.size());
         int len = 0;
         EVP_EncryptInit_ex(m_pRc4, nullptr, nullptr, kKey, nullptr);  // fresh keystream
@@ -74,7 +72,7 @@ public:
                           static_cast<int>(c.size()));
         EVP_EncryptInit_ex(m_pRc4, nullptr, nullptr, kKey, nullptr);
         EVP_EncryptUpdate(m_pRc4, p, &len, p, static_cast<int>(c.size()));
-        const uint32_t n = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+        const uint32_t n = ReadU32LE(p);
         if (c.size() < 4 || n > c.size() - 4)
             return std::string();
         block.erase(0, 4);

@@ -1,5 +1,7 @@
 #include "common/crc/crc32.h"
 
+#include "common/bytes/byteorder.h"
+
 namespace {
 
 // t[0] is the usual byte table; t[k][n] is the register after byte n
@@ -27,22 +29,16 @@ constexpr CCrcTables MakeTables()
 constexpr CCrcTables kCrc = MakeTables();
 static_assert(kCrc.t[0][1] == 0x77073096u, "CRC-32 table");
 
-inline uint32_t Load32LE(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 }  // namespace
 
 uint32_t Crc32Buffer(const uint8_t* data, uint32_t len, uint32_t crc, bool raw)
 {
     const auto& t = kCrc.t;
     while (len >= 16) {
-        const uint32_t a = crc ^ Load32LE(data);
-        const uint32_t b = Load32LE(data + 4);
-        const uint32_t c = Load32LE(data + 8);
-        const uint32_t d = Load32LE(data + 12);
+        const uint32_t a = crc ^ ReadU32LE(data);
+        const uint32_t b = ReadU32LE(data + 4);
+        const uint32_t c = ReadU32LE(data + 8);
+        const uint32_t d = ReadU32LE(data + 12);
         crc =
             (t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24]) ^
             (t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24]) ^

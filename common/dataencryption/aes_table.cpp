@@ -1,5 +1,7 @@
 #include "common/dataencryption/aes.h"
 
+#include "common/bytes/byteorder.h"
+
 namespace {
 
 constexpr uint8_t XTime(uint8_t x)
@@ -73,16 +75,6 @@ constexpr CAesTables MakeTables()
 constexpr CAesTables kT = MakeTables();
 static_assert(kT.sbox[0] == 0x63 && kT.sbox[0x53] == 0xED && kT.inv[0x63] == 0, "AES S-box");
 
-inline uint32_t Load32BE(const uint8_t* p) { return Word(p[0], p[1], p[2], p[3]); }
-
-inline void Store32BE(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-
 inline uint32_t SubWord(uint32_t w)
 {
     return Word(kT.sbox[w >> 24], kT.sbox[(w >> 16) & 0xFF], kT.sbox[(w >> 8) & 0xFF],
@@ -105,10 +97,10 @@ inline uint8_t B3(uint32_t x) { return static_cast<uint8_t>(x); }
 void EncryptBlock(const uint32_t* rk, int rounds, const uint8_t* in, uint8_t* out)
 {
     const auto& te = kT.te;
-    uint32_t s0 = Load32BE(in) ^ rk[0];
-    uint32_t s1 = Load32BE(in + 4) ^ rk[1];
-    uint32_t s2 = Load32BE(in + 8) ^ rk[2];
-    uint32_t s3 = Load32BE(in + 12) ^ rk[3];
+    uint32_t s0 = ReadU32BE(in) ^ rk[0];
+    uint32_t s1 = ReadU32BE(in + 4) ^ rk[1];
+    uint32_t s2 = ReadU32BE(in + 8) ^ rk[2];
+    uint32_t s3 = ReadU32BE(in + 12) ^ rk[3];
     for (int r = 1; r < rounds; ++r) {
         rk += 4;
         uint32_t t0 = te[0][B0(s0)] ^ te[1][B1(s1)] ^ te[2][B2(s2)] ^ te[3][B3(s3)] ^ rk[0];
@@ -122,19 +114,19 @@ void EncryptBlock(const uint32_t* rk, int rounds, const uint8_t* in, uint8_t* ou
     }
     rk += 4;
     const uint8_t* sb = kT.sbox;
-    Store32BE(out, Word(sb[B0(s0)], sb[B1(s1)], sb[B2(s2)], sb[B3(s3)]) ^ rk[0]);
-    Store32BE(out + 4, Word(sb[B0(s1)], sb[B1(s2)], sb[B2(s3)], sb[B3(s0)]) ^ rk[1]);
-    Store32BE(out + 8, Word(sb[B0(s2)], sb[B1(s3)], sb[B2(s0)], sb[B3(s1)]) ^ rk[2]);
-    Store32BE(out + 12, Word(sb[B0(s3)], sb[B1(s0)], sb[B2(s1)], sb[B3(s2)]) ^ rk[3]);
+    WriteU32BE(out, Word(sb[B0(s0)], sb[B1(s1)], sb[B2(s2)], sb[B3(s3)]) ^ rk[0]);
+    WriteU32BE(out + 4, Word(sb[B0(s1)], sb[B1(s2)], sb[B2(s3)], sb[B3(s0)]) ^ rk[1]);
+    WriteU32BE(out + 8, Word(sb[B0(s2)], sb[B1(s3)], sb[B2(s0)], sb[B3(s1)]) ^ rk[2]);
+    WriteU32BE(out + 12, Word(sb[B0(s3)], sb[B1(s0)], sb[B2(s1)], sb[B3(s2)]) ^ rk[3]);
 }
 
 void DecryptBlock(const uint32_t* rk, int rounds, const uint8_t* in, uint8_t* out)
 {
     const auto& td = kT.td;
-    uint32_t s0 = Load32BE(in) ^ rk[0];
-    uint32_t s1 = Load32BE(in + 4) ^ rk[1];
-    uint32_t s2 = Load32BE(in + 8) ^ rk[2];
-    uint32_t s3 = Load32BE(in + 12) ^ rk[3];
+    uint32_t s0 = ReadU32BE(in) ^ rk[0];
+    uint32_t s1 = ReadU32BE(in + 4) ^ rk[1];
+    uint32_t s2 = ReadU32BE(in + 8) ^ rk[2];
+    uint32_t s3 = ReadU32BE(in + 12) ^ rk[3];
     for (int r = 1; r < rounds; ++r) {
         rk += 4;
         uint32_t t0 = td[0][B0(s0)] ^ td[1][B1(s3)] ^ td[2][B2(s2)] ^ td[3][B3(s1)] ^ rk[0];
@@ -148,10 +140,10 @@ void DecryptBlock(const uint32_t* rk, int rounds, const uint8_t* in, uint8_t* ou
     }
     rk += 4;
     const uint8_t* si = kT.inv;
-    Store32BE(out, Word(si[B0(s0)], si[B1(s3)], si[B2(s2)], si[B3(s1)]) ^ rk[0]);
-    Store32BE(out + 4, Word(si[B0(s1)], si[B1(s0)], si[B2(s3)], si[B3(s2)]) ^ rk[1]);
-    Store32BE(out + 8, Word(si[B0(s2)], si[B1(s1)], si[B2(s0)], si[B3(s3)]) ^ rk[2]);
-    Store32BE(out + 12, Word(si[B0(s3)], si[B1(s2)], si[B2(s1)], si[B3(s0)]) ^ rk[3]);
+    WriteU32BE(out, Word(si[B0(s0)], si[B1(s3)], si[B2(s2)], si[B3(s1)]) ^ rk[0]);
+    WriteU32BE(out + 4, Word(si[B0(s1)], si[B1(s0)], si[B2(s3)], si[B3(s2)]) ^ rk[1]);
+    WriteU32BE(out + 8, Word(si[B0(s2)], si[B1(s1)], si[B2(s0)], si[B3(s3)]) ^ rk[2]);
+    WriteU32BE(out + 12, Word(si[B0(s3)], si[B1(s2)], si[B2(s1)], si[B3(s0)]) ^ rk[3]);
 }
 
 }  // namespace
@@ -162,7 +154,7 @@ void AesExpandKey(const uint8_t* key, int len, uint32_t* sched)
     const int rounds = nk + 6;
     const int words = 4 * (rounds + 1);
     uint32_t* ek = sched;
-    for (int i = 0; i < nk; ++i) ek[i] = Load32BE(key + 4 * i);
+    for (int i = 0; i < nk; ++i) ek[i] = ReadU32BE(key + 4 * i);
     uint8_t rcon = 1;
     for (int i = nk; i < words; ++i) {
         uint32_t temp = ek[i - 1];

@@ -4,7 +4,7 @@
 
 #include "common/serialization/basictypes.h"
 #include "common/serialization/buffererror.h"
-#include "common/serialization/wireorder.h"
+#include "common/bytes/byteorder.h"
 
 #include <cstdint>
 #include <cstring>

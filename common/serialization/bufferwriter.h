@@ -5,7 +5,7 @@
 
 #include "common/serialization/basictypes.h"
 #include "common/serialization/buffererror.h"
-#include "common/serialization/wireorder.h"
+#include "common/bytes/byteorder.h"
 #include "common/texts/texts.h"
 
 #include <cstdint>

@@ -1,17 +1,13 @@
 #include "qxnetengine/hash/sha1.h"
 
+#include "common/bytes/byteorder.h"
+
 #include <atomic>
 #include <cstring>
 
 namespace {
 
 inline uint32_t Rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-
-inline uint32_t Load32BE(const uint8_t* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
 
 // One step; f is the round function of b, c, d before the step.
 inline void Step(uint32_t* w, int t, uint32_t f, uint32_t k, uint32_t& a, uint32_t& b, uint32_t& c,
@@ -50,7 +46,7 @@ void Sha1BlocksPortable(uint32_t state[5], const uint8_t* data, size_t n)
 {
     for (; n > 0; --n, data += 64) {
         uint32_t w[16];
-        for (int t = 0; t < 16; ++t) w[t] = Load32BE(data + 4 * t);
+        for (int t = 0; t < 16; ++t) w[t] = ReadU32BE(data + 4 * t);
         uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
         for (int t = 0; t < 20; ++t) Step(w, t, d ^ (b & (c ^ d)), 0x5A827999u, a, b, c, d, e);
         for (int t = 20; t < 40; ++t) Step(w, t, b ^ c ^ d, 0x6ED9EBA1u, a, b, c, d, e);
@@ -122,13 +118,8 @@ void CSha1::Final(uint8_t digest[kDigestLen])
     memcpy(tail, m_Buf, m_nBuf);
     tail[m_nBuf] = 0x80;
     const size_t tailLen = m_nBuf < 56 ? kBlockLen : 2 * kBlockLen;
-    for (int k = 0; k < 8; ++k) tail[tailLen - 1 - k] = static_cast<uint8_t>(bits >> (8 * k));
+    StoreBE(tail + tailLen - 8, bits);
     Compress(m_State, tail, tailLen / kBlockLen);
-    for (int k = 0; k < 5; ++k) {
-        digest[4 * k] = static_cast<uint8_t>(m_State[k] >> 24);
-        digest[4 * k + 1] = static_cast<uint8_t>(m_State[k] >> 16);
-        digest[4 * k + 2] = static_cast<uint8_t>(m_State[k] >> 8);
-        digest[4 * k + 3] = static_cast<uint8_t>(m_State[k]);
-    }
+    for (int k = 0; k < 5; ++k) WriteU32BE(digest + 4 * k, m_State[k]);
     Init();
 }

@@ -64,8 +64,8 @@ TKeyRoutineResult RunInSandbox(const TAsmBlob& blob, std::vector<uint8_t>* data,
 std::string FirstDifference(const std::vector<uint8_t>& expected, const std::vector<uint8_t>& got)
 {
     for (size_t i = 0; i + 4 <= expected.size(); i += 4) {
-        const uint32_t e = ReadU32(&expected[i]);
-        const uint32_t g = ReadU32(&got[i]);
+        const uint32_t e = ReadU32LE(&expected[i]);
+        const uint32_t g = ReadU32LE(&got[i]);
         if (e != g) {
             char line[96];
             std::snprintf(line, sizeof(line), "offset %zu (result %zu): native %08X, sandbox %08X",

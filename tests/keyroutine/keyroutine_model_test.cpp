@@ -24,10 +24,10 @@ TEST(KeyRoutineModel, EntryStateAndReturnConventions)
     const TBytes entry = {0x8B, 0x44, 0x24, 0x08, 0x8B, 0x4C, 0x24, 0x04, 0x89, 0x01, 0x8B, 0x14,
                           0x24, 0x89, 0x51, 0x04, 0x89, 0x61, 0x08, 0x9C, 0x8F, 0x41, 0x0C, 0xC3};
     ASSERT_TRUE(RunOnBlock(entry, block, 0xA7).IsOk());
-    EXPECT_EQ(ReadU32(block), 0xA7u);  // the parameter as a 32-bit value
-    EXPECT_EQ(ReadU32(block + 4), CX86Machine::kReturnSentinel);
-    EXPECT_EQ(ReadU32(block + 8), kStackTop - 12);
-    EXPECT_EQ(ReadU32(block + 12), 0x202u);  // no status flags, DF clear
+    EXPECT_EQ(ReadU32LE(block), 0xA7u);  // the parameter as a 32-bit value
+    EXPECT_EQ(ReadU32LE(block + 4), CX86Machine::kReturnSentinel);
+    EXPECT_EQ(ReadU32LE(block + 8), kStackTop - 12);
+    EXPECT_EQ(ReadU32LE(block + 12), 0x202u);  // no status flags, DF clear
 
     // mov eax,[esp+4]; mov [eax],ebx; mov [eax+4],edx; mov [eax+8],esi; mov [eax+12],edi; ret
     const TBytes registers = {0x8B, 0x44, 0x24, 0x04, 0x89, 0x18, 0x89, 0x50,
@@ -51,7 +51,7 @@ TEST(KeyRoutineModel, BlockChangesOnlyWhenTheRoutineCompletes)
     uint8_t block[16];
     std::memcpy(block, kBlockBytes, sizeof(block));
     ASSERT_TRUE(RunOnBlock(code, block).IsOk());
-    EXPECT_EQ(ReadU32(block), 0xFFFFFFFFu);
+    EXPECT_EQ(ReadU32LE(block), 0xFFFFFFFFu);
     EXPECT_EQ(0, std::memcmp(block + 4, kBlockBytes + 4, 12));
 
     code.back() = 0xCC;

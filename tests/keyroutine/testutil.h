@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/bytes/byteorder.h"
 #include "qxnetengine/keyroutine/keyroutine.h"
 #include "qxnetengine/keyroutine/x86memory.h"
 
@@ -31,12 +32,6 @@ public:
 private:
     uint64_t m_nState;
 };
-
-inline uint32_t ReadU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 inline std::string HexBytes(const uint8_t* p, size_t n)
 {

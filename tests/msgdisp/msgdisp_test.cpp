@@ -1,4 +1,5 @@
 #include "common/msgdisp/msgdisp.h"
+#include "common/bytes/byteorder.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +19,7 @@ std::string WithPrefix(uint32_t pkgLen, size_t bodySize, unsigned short moduleId
     std::string body = MakeBody(moduleId, 1, std::string(bodySize > 4 ? bodySize - 4 : 0, 'x'));
     body.resize(bodySize);
     std::string pkg = MakePkg(body);
-    pkg[0] = static_cast<char>(pkgLen);
-    pkg[1] = static_cast<char>(pkgLen >> 8);
-    pkg[2] = static_cast<char>(pkgLen >> 16);
-    pkg[3] = static_cast<char>(pkgLen >> 24);
+    WriteU32LE(&pkg[0], pkgLen);
     return pkg;
 }
 

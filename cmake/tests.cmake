@@ -38,3 +38,9 @@ foreach(dir ${QX_TEST_DIRS})
     include(${dir}/extra.cmake)
   endif()
 endforeach()
+
+# The structure reads downward only (a source check; once is enough).
+if(NOT WIN32)
+  add_test(NAME layering COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
+    -P ${CMAKE_SOURCE_DIR}/cmake/check-layers.cmake)
+endif()

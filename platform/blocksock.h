@@ -9,7 +9,8 @@
 
 namespace qxplat {
 
-// Results of the timed calls besides byte counts.
+// Results of the timed calls besides byte counts. A negative time-out means
+// no limit.
 const int kSockError = -1;
 const int kSockTimedOut = -2;
 

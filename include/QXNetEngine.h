@@ -78,6 +78,56 @@ protected:
     ~IGameClient() {}
 };
 
+/* The game's callbacks for a net engine, all on the thread that called
+ * QXNetEngine_Init (on POSIX: from inside QXNetEngine_Pump). */
+class INetEngineHandler {
+public:
+    /* The dispatch server's host was resolved (ok 1) or not (ok 0, ip
+     * "255.255.255.255"); ip is valid during the call only. */
+    virtual void QXNET_CALL OnDispSvrAddr(int ok, const char* ip, int port) = 0;
+    /* Discovery ended: the gate server's address (ok 1), or ok 0. */
+    virtual void QXNET_CALL OnGateSvrAddr(int ok, const char* ip, unsigned int port) = 0;
+    /* The gate server accepted (1) or refused (0) the handshake, or the
+     * connect failed (0). */
+    virtual void QXNET_CALL OnGateLogin(int accepted) = 0;
+    /* The gate connection closed; the value is always 1. */
+    virtual void QXNET_CALL OnGateClosed(int closed) = 0;
+    /* A fresh connection's handshake was accepted: the sender is ready. */
+    virtual void QXNET_CALL OnConnected() = 0;
+    /* A reconnect ended: accepted (1) or not (0). */
+    virtual void QXNET_CALL OnReconnected(int accepted) = 0;
+    /* Asked once, by Initialize; sent to the dispatch server. */
+    virtual unsigned int QXNET_CALL GetClientVersion() = 0;
+    /* The dispatch server answered with a notice instead of an address;
+     * 0xFFFFFFFF and -1 mean the engine is too old. */
+    virtual void QXNET_CALL OnDispNotice(unsigned int code, int value) = 0;
+
+protected:
+    ~INetEngineHandler() {}
+};
+
+/* The connection to the game's servers through a gate server. */
+class INetEngine {
+public:
+    /* Wires the engine to the handler (not owned); 0 for a null handler. */
+    virtual int QXNET_CALL Initialize(INetEngineHandler* handler) = 0;
+    /* reconnect 0: discovers the gate server through the dispatch server of
+     * SvrAddr.ini (beside the library), then connects; 1 while a discovery is
+     * running. reconnect 1 with a gate address on record: connects to it
+     * again. The outcome arrives through the handler. */
+    virtual int QXNET_CALL Connect(int reconnect) = 0;
+    /* Register module handlers here. */
+    virtual IMsgDisp* QXNET_CALL GetMsgDisp() = 0;
+    /* Send message bodies here; null unless connected to the gate server. */
+    virtual IMsgSender* QXNET_CALL GetSender() = 0;
+    /* Ends the engine; safe from inside any of its callbacks, never waits
+     * for a discovery in progress (whose results are then dropped). */
+    virtual void QXNET_CALL Release() = 0;
+
+protected:
+    ~INetEngine() {}
+};
+
 /* Exported functions. On Windows the DLL exports them undecorated (stdcall);
  * a game usually loads them with GetProcAddress through the typedefs below. */
 #if defined(_WIN32)
@@ -95,6 +145,9 @@ extern "C" {
 QXNET_EXPORT int QXNET_CALL QXNetEngine_Init(int reserved1, int reserved2);
 /* Does nothing; always returns 1. */
 QXNET_EXPORT int QXNET_CALL QXNetEngine_Uninit(void);
+/* Stores a new net engine in *engine (null if out of memory); always 1.
+ * The second argument is ignored. */
+QXNET_EXPORT int QXNET_CALL QXNetEngine_Get(INetEngine** engine, int reserved);
 /* Stores a new game client in *client (null if out of memory); always 1.
  * The second argument is ignored. */
 QXNET_EXPORT int QXNET_CALL QXGameClient_Get(IGameClient** client, int reserved);
@@ -109,6 +162,7 @@ QXNET_EXPORT int QXNET_CALL QXNetEngine_GetHashCode(const void* data, unsigned i
 
 typedef int(QXNET_CALL* PFN_QXNetEngine_Init)(int, int);
 typedef int(QXNET_CALL* PFN_QXNetEngine_Uninit)(void);
+typedef int(QXNET_CALL* PFN_QXNetEngine_Get)(INetEngine**, int);
 typedef int(QXNET_CALL* PFN_QXGameClient_Get)(IGameClient**, int);
 typedef int(QXNET_CALL* PFN_QXNetEngine_GetHashCode)(const void*, unsigned int, unsigned char*,
                                                      unsigned int*);
@@ -118,7 +172,8 @@ typedef int(QXNET_CALL* PFN_QXNetEngine_GetHashCode)(const void*, unsigned int, 
  * called QXNetEngine_Init, handles every pending socket notification, timer
  * and cross-thread call, waiting at most timeoutMs (negative: no limit) for
  * the first. Returns how many it handled, or -1 on another thread or before
- * QXNetEngine_Init. */
+ * QXNetEngine_Init. Every callback of an engine or game client, the results
+ * of a net engine's discovery included, arrives from inside this call. */
 QXNET_EXPORT int QXNetEngine_Pump(int timeoutMs);
 typedef int (*PFN_QXNetEngine_Pump)(int);
 #endif

@@ -1,0 +1,206 @@
+#include "qxnetengine/netengine/netengine.h"
+
+#include "common/randgen/randgen.h"
+#include "platform/debug.h"
+#include "platform/sockaddr.h"
+#include "qxnetengine/log/logfile.h"
+#include "qxnetengine/netengine/discovery.h"
+#include "qxnetengine/netengine/svraddr.h"
+#include "qxnetengine/resinfovermgr/resinfovergog.h"
+
+#include <cstring>
+#include <ctime>
+
+using namespace qxplat;
+
+namespace {
+
+void Forget(ThreadHandle*& thread)
+{
+    if (thread)
+        DetachThread(thread);
+    thread = nullptr;
+}
+
+// Holds the engine for the length of one call that may reach the game.
+class CEngineCall {
+public:
+    explicit CEngineCall(CNetEngine* engine) : m_pEngine(engine) { m_pEngine->EnterCall(); }
+    ~CEngineCall() { m_pEngine->LeaveCall(); }
+
+private:
+    CNetEngine* m_pEngine;
+};
+
+}  // namespace
+
+bool CNetEnginePkgSender::Send(const char* data, unsigned int len)
+{
+    CEngineCall call(m_pEngine);
+    return CPkgSender::Send(data, len);
+}
+
+CNetEngine::CNetEngine()
+    : m_hResolveThread(nullptr),
+      m_hDiscoveryThread(nullptr),
+      m_hDispSvrSocket(kInvalidSock),
+      m_nDispSvrAddr(kAddrNone),
+      m_nDispSvrPort(0),
+      m_KeyArea(),
+      m_nGateSvrAddr(kAddrNone),
+      m_nGateSvrPort(0),
+      m_pHandler(nullptr),
+      m_pGateConn(nullptr),
+      m_nGateId(0),
+      m_bReconnect(false),
+      m_Sender(this),
+      m_nClientVersion(0),
+      m_ResInfoDrv(this),
+      m_pInnerDrv(nullptr),
+      m_ResInfoDispDrv(this),
+      m_pShared(std::make_shared<CDiscoveryShared>()),
+      m_nRefs(1),
+      m_bReleasing(false)
+{
+    // The runtime's generator of this thread, seeded with the time in
+    // seconds: two engines made in the same second share their key half.
+    CRandGen& random = CRandGen::ForThread();
+    random.Seed(static_cast<uint32_t>(time(nullptr)));
+    for (int i = 0; i < 16; ++i) m_KeyArea[i] = static_cast<unsigned char>(random.Next());
+    m_pShared->pEngine = this;
+}
+
+CNetEngine::~CNetEngine() {}
+
+int CNetEngine::Initialize(INetEngineHandler* handler)
+{
+    if (!handler)
+        return 0;
+    m_pHandler = handler;
+    GetLog("NetLog");
+    m_nClientVersion = handler->GetClientVersion();
+    m_Sender.SetFilter(&m_FilterSender);
+    m_FilterSender.GetMsgDisp()->RegisterHandler(&m_ResInfoDrv);
+    m_FakeSender.SetMsgDisp(&m_MsgDisp);
+    m_ResInfoDrv.SetSender(&m_FakeSender);
+    CResInfoVerGogImpl::Instance().SetProtocol(&m_ResInfoDrv);
+    return 1;
+}
+
+int CNetEngine::Connect(int reconnect)
+{
+    // A game may call back in from OnGateClosed while Release runs.
+    if (m_bReleasing)
+        return 0;
+    if (reconnect && m_nGateSvrAddr != 0 && m_nGateSvrPort != 0)
+        return ConnectGateSvr(true) ? 1 : 0;
+    return StartDiscovery() ? 1 : 0;
+}
+
+IMsgDisp* CNetEngine::GetMsgDisp() { return &m_MsgDisp; }
+
+IMsgSender* CNetEngine::GetSender() { return nullptr; }
+
+bool CNetEngine::StartDiscovery()
+{
+    TSvrAddrConfig config = ReadSvrAddr();
+    // While any step of a discovery runs, a second one could never report.
+    if (IsDiscovering())
+        return false;
+    m_strDispSvrHost = config.host;
+    m_nDispSvrPort = config.port;
+    CDiscoveryShared& shared = *m_pShared;
+    shared.strHost = m_strDispSvrHost;  // the thread's own copy
+    shared.nPort = m_nDispSvrPort;
+    shared.nClientVersion = m_nClientVersion;
+    shared.bHasHandler = m_pHandler != nullptr;
+    shared.nGatePort = m_nGateSvrPort;
+    m_hResolveThread = StartResolveThread(m_pShared);
+    return m_hResolveThread != nullptr;
+}
+
+bool CNetEngine::ConnectGateSvr(bool reconnect)
+{
+    if (m_nGateSvrAddr == 0 || m_nGateSvrPort == 0)
+        return false;
+    if (m_pGateConn) {
+        DebugOutput("connection to gate server keeps alive ...");
+        return false;
+    }
+    m_bReconnect = reconnect;
+    return false;
+}
+
+void CNetEngine::OnDispSvrResolved(unsigned int ok, int32_t)
+{
+    CEngineCall call(this);
+    Forget(m_hResolveThread);
+    m_nDispSvrAddr = m_pShared->nDispAddr;
+    if (m_pHandler)
+        m_pHandler->OnDispSvrAddr(ok ? 1 : 0, InetNtoa(m_nDispSvrAddr).c_str(), m_nDispSvrPort);
+    if (!ok)
+        return;
+    if (m_bReleasing)
+        return;
+    if (m_nDispSvrAddr == kAddrNone || (m_nDispSvrPort & 0xFFFF) == 0) {
+        EndDiscoveryEarly();
+        return;
+    }
+    if (m_hDiscoveryThread) {
+        GetLog("NetLog").Write(2, "%s", TXT_GATE_THREAD_RUNNING);
+        return;
+    }
+    m_pShared->nDispAddr = m_nDispSvrAddr;
+    m_hDiscoveryThread = StartDiscoveryThread(m_pShared);
+    if (!m_hDiscoveryThread) {
+        GetLog("NetLog").Write(2, "%s", TXT_GATE_THREAD_START_FAILED);
+        EndDiscoveryEarly();
+    }
+}
+
+void CNetEngine::EndDiscoveryEarly()
+{
+    m_nGateSvrAddr = kAddrNone;
+    ReportGateSvrAddr(0);
+}
+
+void CNetEngine::OnGateSvrAddrGot(unsigned int ok, int32_t)
+{
+    CEngineCall call(this);
+    // The discovery has ended before the game hears of it, so the game may
+    // start the next one from inside its callback.
+    Forget(m_hDiscoveryThread);
+    m_nGateSvrAddr = m_pShared->nGateAddr;
+    m_nGateSvrPort = m_pShared->nGatePort;
+    ReportGateSvrAddr(ok);
+}
+
+void CNetEngine::ReportGateSvrAddr(unsigned int ok)
+{
+    if (m_pHandler)
+        m_pHandler->OnGateSvrAddr(ok ? 1 : 0, InetNtoa(m_nGateSvrAddr).c_str(), m_nGateSvrPort);
+    if (ok && !m_bReleasing && !IsDiscovering())
+        ConnectGateSvr(false);
+}
+
+void CNetEngine::OnDispSvrNotice(unsigned int code, int32_t value)
+{
+    CEngineCall call(this);
+    if (m_pHandler)
+        m_pHandler->OnDispNotice(code, value);
+}
+
+void CNetEngine::Release()
+{
+    if (m_bReleasing)
+        return;
+    m_bReleasing = true;
+    // Threads still running keep the shared block, never the engine.
+    m_pShared->pEngine = nullptr;
+    m_pShared->bReleased = true;
+    Forget(m_hResolveThread);
+    Forget(m_hDiscoveryThread);
+    if (CResInfoVerGogImpl::Instance().GetProtocol() == &m_ResInfoDrv)
+        CResInfoVerGogImpl::Instance().SetProtocol(nullptr);
+    LeaveCall();  // the game's own reference
+}

@@ -1,0 +1,317 @@
+#include "qxnetengine/netengine/discovery.h"
+#include "common/bytes/byteorder.h"
+#include "common/msgsocket/msgsocket.h"
+#include "common/syncwnd/msgsyncwnd.h"
+#include "common/texts/texts.h"
+#include "dispserver.h"
+#include "platform/paths.h"
+#include "qxnetengine/log/logfile.h"
+#include "qxnetengine/netengine/netengine.h"
+#include "qxnetengine/netengine/svraddr.h"
+#include "support/pump.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Records the engine's notifications as readable lines, in order.
+class CRecordingEngineHandler : public INetEngineHandler {
+public:
+    void QXNET_CALL OnDispSvrAddr(int ok, const char* ip, int port) override
+    {
+        Add("DispSvrAddr " + std::to_string(ok) + " " + ip + " " + std::to_string(port));
+    }
+    void QXNET_CALL OnGateSvrAddr(int ok, const char* ip, unsigned int port) override
+    {
+        Add("GateSvrAddr " + std::to_string(ok) + " " + ip + " " + std::to_string(port));
+        if (m_bReleaseOnGateAddr && m_pEngine) {
+            m_pEngine->Release();
+            m_pEngine = nullptr;
+        }
+    }
+    void QXNET_CALL OnGateLogin(int accepted) override
+    {
+        Add("GateLogin " + std::to_string(accepted));
+    }
+    void QXNET_CALL OnGateClosed(int closed) override
+    {
+        Add("GateClosed " + std::to_string(closed));
+    }
+    void QXNET_CALL OnConnected() override { Add("Connected"); }
+    void QXNET_CALL OnReconnected(int accepted) override
+    {
+        Add("Reconnected " + std::to_string(accepted));
+    }
+    unsigned int QXNET_CALL GetClientVersion() override { return 0x01020304; }
+    void QXNET_CALL OnDispNotice(unsigned int code, int value) override
+    {
+        Add("DispNotice " + std::to_string(code) + " " + std::to_string(value));
+    }
+    void Add(const std::string& line) { m_Lines.push_back(line); }
+    bool Has(const std::string& prefix) const
+    {
+        for (const std::string& l : m_Lines)
+            if (l.compare(0, prefix.size(), prefix) == 0)
+                return true;
+        return false;
+    }
+
+    std::vector<std::string> m_Lines;
+    bool m_bReleaseOnGateAddr = false;
+    INetEngine* m_pEngine = nullptr;
+};
+
+void WriteIni(const std::string& text)
+{
+    std::ofstream out(SvrAddrIniPath(), std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string IniFor(unsigned short port, int tcp)
+{
+    return "[SvrAddr]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(port) +
+           "\r\nTCP=" + std::to_string(tcp) + "\r\n";
+}
+
+// Log lines of this program go to a fixed date's file, so they can be counted.
+void FixedClock(qxplat::TLocalTime* t) { *t = qxplat::TLocalTime{2031, 1, 2, 3, 4, 5, 6}; }
+
+int CountInLog(const std::string& text)
+{
+    std::ifstream in(qxplat::ExeDir() + "NetLog20310102.log", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::string all = ss.str();
+    int n = 0;
+    for (size_t p = all.find(text); p != std::string::npos; p = all.find(text, p + 1)) ++n;
+    return n;
+}
+
+class Discovery : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        EnsureSockWnd();
+        CMsgSyncWnd::Instance().Create(qxplat::LibraryModule());
+        CLogFile::SetClock(FixedClock);
+        std::remove((qxplat::ExeDir() + "NetLog20310102.log").c_str());
+    }
+    static void TearDownTestSuite() { CLogFile::SetClock(nullptr); }
+    void SetUp() override
+    {
+        m_pEngine = new CNetEngine;
+        m_Handler.m_pEngine = m_pEngine;
+        ASSERT_EQ(1, m_pEngine->Initialize(&m_Handler));
+    }
+    void TearDown() override
+    {
+        if (m_Handler.m_pEngine)
+            m_Handler.m_pEngine->Release();
+        std::remove(SvrAddrIniPath().c_str());
+    }
+    bool WaitLines(size_t n, int ms = 10000)
+    {
+        return PumpUntil([&] { return m_Handler.m_Lines.size() >= n; }, ms);
+    }
+    std::string Dispatch(unsigned short port) const
+    {
+        return "DispSvrAddr 1 127.0.0.1 " + std::to_string(port);
+    }
+
+    CFakeDispServer m_Server;
+    CRecordingEngineHandler m_Handler;
+    CNetEngine* m_pEngine = nullptr;
+};
+
+TEST_F(Discovery, GateAddressOverUdp)
+{
+    WriteIni(IniFor(m_Server.Port(), -1));
+    m_Server.Script({{TDatagram{GateAddrReply("127.0.0.1", 4321)}}});
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    ASSERT_TRUE(WaitLines(2));
+    std::vector<std::string> expected = {Dispatch(m_Server.Port()), "GateSvrAddr 1 127.0.0.1 4321"};
+    EXPECT_EQ(expected, m_Handler.m_Lines);
+    EXPECT_EQ(qxplat::InetAddr("127.0.0.1"), m_pEngine->GetGateSvrAddr());
+    EXPECT_EQ(4321, m_pEngine->GetGateSvrPort());
+
+    ASSERT_EQ(1, m_Server.UdpRequests());
+    std::string req = m_Server.UdpRequest(0);
+    ASSERT_EQ(92u, req.size());
+    EXPECT_EQ(0x01020304u, ReadU32LE(req.data() + 12));  // the handler's client version
+}
+
+TEST_F(Discovery, NoticesEndTheDiscoveryAndEveryLaterOneAfterItsFirstAttempt)
+{
+    struct Case {
+        const char* name;
+        std::string reply;
+        std::string notice;
+    } cases[] = {
+        {"notice", NoticeReply(7, -9), "DispNotice 7 -9"},
+        {"client too old", TooOldReply(), "DispNotice 4294967295 -1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFakeDispServer server;
+        CRecordingEngineHandler handler;
+        CNetEngine* engine = new CNetEngine;
+        engine->Initialize(&handler);
+        WriteIni(IniFor(server.Port(), -1));
+        server.Script({{TDatagram{c.reply}}});
+        ASSERT_EQ(1, engine->Connect(0));
+        ASSERT_TRUE(PumpUntil([&] { return handler.m_Lines.size() >= 3; }));
+        std::vector<std::string> expected = {Dispatch(server.Port()), c.notice,
+                                             "GateSvrAddr 0 255.255.255.255 0"};
+        EXPECT_EQ(expected, handler.m_Lines);
+        if (c.reply == TooOldReply()) {
+            EXPECT_EQ(1, CountInLog(TXT_VERSION_TOO_OLD));
+        }
+
+        // The next discovery asks once over UDP and never over TCP.
+        handler.m_Lines.clear();
+        ASSERT_EQ(1, engine->Connect(0));
+        ASSERT_TRUE(PumpUntil([&] { return handler.m_Lines.size() >= 2; }, 8000));
+        EXPECT_EQ("GateSvrAddr 0 255.255.255.255 0", handler.m_Lines.back());
+        EXPECT_EQ(2, server.UdpRequests());
+        EXPECT_TRUE(server.Tcp().m_Accepted.empty());
+        engine->Release();
+    }
+}
+
+TEST_F(Discovery, WhatIsNoReplyIsIgnoredAndStrangersUseUpReceives)
+{
+    WriteIni(IniFor(m_Server.Port(), -1));
+    std::string good = GateAddrReply("127.0.0.1", 4000);
+    std::string wrongLength = NoticeReply(1, 1);
+    wrongLength[0] = 34;  // type 34 with 24 bytes
+    std::string wrongMagic = good;
+    wrongMagic[4] = 'x';
+    m_Server.Script({
+        // The first attempt: three datagrams from another port use up its
+        // receives, so the good one after them is never read.
+        {TDatagram{good, true}, TDatagram{good, true}, TDatagram{good, true}, TDatagram{good}},
+        // The second: two that are no replies, then the real one.
+        {TDatagram{wrongLength}, TDatagram{wrongMagic}, TDatagram{good}},
+    });
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    ASSERT_TRUE(WaitLines(2));
+    EXPECT_EQ("GateSvrAddr 1 127.0.0.1 4000", m_Handler.m_Lines.back());
+    EXPECT_EQ(2, m_Server.UdpRequests());
+}
+
+TEST_F(Discovery, TcpOnlyTakesAReplySplitAcrossReads)
+{
+    ASSERT_TRUE(m_Server.TcpListening());
+    WriteIni(IniFor(m_Server.Port(), 0));
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    CTestListener& tcp = m_Server.Tcp();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return !tcp.m_Accepted.empty() && tcp.m_Accepted[0]->m_strRecv.size() == 92; }));
+    std::string reply = GateAddrReply("127.0.0.1", 5000);
+    CTestConn& conn = *tcp.m_Accepted[0];
+    conn.Send(reply.data(), 3);
+    PumpFor(30);
+    conn.Send(reply.data() + 3, 40);
+    PumpFor(30);
+    conn.Send(reply.data() + 43, static_cast<unsigned>(reply.size() - 43));
+    ASSERT_TRUE(WaitLines(2));
+    EXPECT_EQ("GateSvrAddr 1 127.0.0.1 5000", m_Handler.m_Lines.back());
+    EXPECT_EQ(0, m_Server.UdpRequests());
+}
+
+TEST_F(Discovery, SlowSilentUdpServerIsAskedOverTcpAfterThreeAttempts)
+{
+    ASSERT_TRUE(m_Server.TcpListening());
+    WriteIni(IniFor(m_Server.Port(), -1));
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    CTestListener& tcp = m_Server.Tcp();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return !tcp.m_Accepted.empty() && tcp.m_Accepted[0]->m_strRecv.size() == 92; },
+        40000));
+    EXPECT_EQ(3, m_Server.UdpRequests());
+    std::string reply = GateAddrReply("127.0.0.1", 6000);
+    tcp.m_Accepted[0]->Send(reply.data(), static_cast<unsigned>(reply.size()));
+    ASSERT_TRUE(WaitLines(2));
+    EXPECT_EQ("GateSvrAddr 1 127.0.0.1 6000", m_Handler.m_Lines.back());
+}
+
+TEST_F(Discovery, ASecondConnectWhileDiscoveringIsRefused)
+{
+    WriteIni(IniFor(m_Server.Port(), -1));
+    m_Server.Script({{}, {TDatagram{GateAddrReply("127.0.0.1", 4321)}}});
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    EXPECT_EQ(0, m_pEngine->Connect(0));
+    ASSERT_TRUE(PumpUntil([&] { return m_Server.UdpRequests() == 1; }));
+    EXPECT_EQ(0, m_pEngine->Connect(0));  // during the UDP wait too
+    ASSERT_TRUE(WaitLines(2));
+    EXPECT_EQ(2, static_cast<int>(m_Handler.m_Lines.size()));
+    EXPECT_EQ(1, m_pEngine->Connect(0));  // over: the next may start
+}
+
+TEST_F(Discovery, ReleasedFromInsideTheFinalCallback)
+{
+    WriteIni(IniFor(m_Server.Port(), -1));
+    m_Server.Script({{TDatagram{GateAddrReply("127.0.0.1", 4321)}}});
+    m_Handler.m_bReleaseOnGateAddr = true;
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.m_pEngine == nullptr; }));
+    PumpFor(50);
+}
+
+// A lookup that blocks until the test lets it go.
+std::mutex g_LookupMutex;
+std::condition_variable g_LookupCv;
+bool g_bLookupFree = false;
+bool g_bLookupStarted = false;
+
+bool BlockingLookup(const char*, uint32_t* addr)
+{
+    std::unique_lock<std::mutex> lock(g_LookupMutex);
+    g_bLookupStarted = true;
+    g_LookupCv.notify_all();
+    g_LookupCv.wait(lock, [] { return g_bLookupFree; });
+    *addr = qxplat::InetAddr("127.0.0.1");
+    return true;
+}
+
+TEST_F(Discovery, ReleaseNeverWaitsForALookupOrAWorker)
+{
+    WriteIni(IniFor(m_Server.Port(), -1));
+    SetDispResolver(BlockingLookup);
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    {
+        std::unique_lock<std::mutex> lock(g_LookupMutex);
+        ASSERT_TRUE(
+            g_LookupCv.wait_for(lock, std::chrono::seconds(5), [] { return g_bLookupStarted; }));
+    }
+    m_pEngine->Release();  // returns although the lookup still blocks
+    m_Handler.m_pEngine = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_LookupMutex);
+        g_bLookupFree = true;
+    }
+    g_LookupCv.notify_all();
+    SetDispResolver(nullptr);
+    PumpFor(200);  // the late result finds no engine
+    EXPECT_TRUE(m_Handler.m_Lines.empty());
+
+    // Released while a UDP worker waits for a silent server.
+    CRecordingEngineHandler handler;
+    CNetEngine* engine = new CNetEngine;
+    engine->Initialize(&handler);
+    ASSERT_EQ(1, engine->Connect(0));
+    ASSERT_TRUE(PumpUntil([&] { return m_Server.UdpRequests() == 1; }));
+    engine->Release();
+    PumpFor(200);
+    EXPECT_EQ(std::vector<std::string>{Dispatch(m_Server.Port())}, handler.m_Lines);
+}
+
+}  // namespace

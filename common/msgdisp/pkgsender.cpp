@@ -26,6 +26,11 @@ bool CPkgSender::Send(const char* data, unsigned int len)
     CPkgBufferBase& pkg = lease.Get();
     if (!BuildPkg(pkg, data, len))
         return false;
-    m_pSocket->Send(pkg.GetData(), pkg.GetLength());
+    // A send that overflows closes the socket inside this call, and its
+    // owner may let go of it there: it stays alive until the call returns.
+    CMsgSocket* socket = m_pSocket;
+    socket->EnterCall();
+    socket->Send(pkg.GetData(), pkg.GetLength());
+    socket->LeaveCall();
     return true;
 }

@@ -67,3 +67,22 @@ TKeyRoutineResult CKeyRoutineSandbox::Run(const unsigned char* pCode, size_t nCo
     }
     return r;
 }
+
+TKeyRoutineResult CKeyRoutineSandbox::RunInMessage(const unsigned char* pMsg, size_t nMsgLen,
+                                                   size_t nEntryOffset, size_t nBlockOffset,
+                                                   unsigned char nParam,
+                                                   unsigned char pBlockOut[kBlockSize]) const
+{
+    if (pMsg == nullptr || nMsgLen == 0 || nMsgLen > CX86Memory::kMaxCode ||
+        nEntryOffset >= nMsgLen || nBlockOffset > nMsgLen || nMsgLen - nBlockOffset < kBlockSize) {
+        TKeyRoutineResult r = {kKeyRoutineNoCode, 0, CX86Memory::kCodeBase, 0};
+        return r;
+    }
+    CX86Machine machine(pMsg, static_cast<uint32_t>(nMsgLen), nullptr, 0, m_nBudget);
+    const uint32_t block = CX86Memory::kCodeBase + static_cast<uint32_t>(nBlockOffset);
+    const TKeyRoutineResult r = machine.Run(nParam, static_cast<uint32_t>(nEntryOffset), block);
+    if (r.IsOk()) {
+        std::memcpy(pBlockOut, machine.CodeCopy() + nBlockOffset, kBlockSize);
+    }
+    return r;
+}

@@ -49,6 +49,16 @@ public:
     TKeyRoutineResult Run(const unsigned char* pCode, size_t nCodeLen,
                           unsigned char pBlock[kBlockSize], unsigned char nParam) const;
 
+    // Runs the routine where it lies inside a message, as it would run
+    // from the message's own buffer: the whole message is mapped as one
+    // region (readable, and writable in the sandbox's copy), the routine is
+    // entered at nEntryOffset and given the block at nBlockOffset, so it may
+    // reach the block, the bytes around it or its own tables relative to its
+    // position. On success pBlockOut receives the block as the routine left it.
+    TKeyRoutineResult RunInMessage(const unsigned char* pMsg, size_t nMsgLen, size_t nEntryOffset,
+                                   size_t nBlockOffset, unsigned char nParam,
+                                   unsigned char pBlockOut[kBlockSize]) const;
+
 private:
     uint32_t m_nBudget;
 };

@@ -29,15 +29,16 @@ CX86Machine::CX86Machine(const uint8_t* code, uint32_t codeLen, uint8_t* data, u
 {
 }
 
-TKeyRoutineResult CX86Machine::Run(uint32_t arg)
+TKeyRoutineResult CX86Machine::Run(uint32_t arg, uint32_t entryOffset, uint32_t blockAddr)
 {
     const uint32_t codeLen = static_cast<uint32_t>(m_Code.size());
-    if (codeLen == 0 || codeLen > CX86Memory::kMaxCode) {
+    if (codeLen == 0 || codeLen > CX86Memory::kMaxCode || entryOffset >= codeLen) {
         return Result(kKeyRoutineNoCode, 0, CX86Memory::kCodeBase);
     }
+    m_nEip = CX86Memory::kCodeBase + entryOffset;
     m_Regs[kESP] = CX86Memory::kStackBase + CX86Memory::kStackSize;
     Push(arg, 4);
-    Push(CX86Memory::kDataBase, 4);
+    Push(blockAddr, 4);
     Push(kReturnSentinel, 4);
     for (;;) {
         if (m_nEip == kReturnSentinel) {

@@ -21,8 +21,14 @@ public:
     CX86Machine(const uint8_t* code, uint32_t codeLen, uint8_t* data, uint32_t dataLen,
                 uint32_t budget);
 
-    // Calls routine(data address, arg) and runs until it returns or faults.
-    TKeyRoutineResult Run(uint32_t arg);
+    // Calls routine(block address, arg), entered at entryOffset of the code,
+    // and runs until it returns or faults. The block is the data region
+    // unless the caller aims it elsewhere (into the code copy, say).
+    TKeyRoutineResult Run(uint32_t arg, uint32_t entryOffset = 0,
+                          uint32_t blockAddr = CX86Memory::kDataBase);
+
+    // The code copy as the routine left it.
+    const uint8_t* CodeCopy() const { return m_Code.data(); }
 
 private:
     CX86Machine(const CX86Machine&) = delete;

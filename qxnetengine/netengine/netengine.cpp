@@ -99,7 +99,10 @@ int CNetEngine::Connect(int reconnect)
 
 IMsgDisp* CNetEngine::GetMsgDisp() { return &m_MsgDisp; }
 
-IMsgSender* CNetEngine::GetSender() { return nullptr; }
+IMsgSender* CNetEngine::GetSender()
+{
+    return m_pGateConn && m_pGateConn->IsConnected() ? &m_Sender : nullptr;
+}
 
 bool CNetEngine::StartDiscovery()
 {
@@ -127,8 +130,75 @@ bool CNetEngine::ConnectGateSvr(bool reconnect)
         DebugOutput("connection to gate server keeps alive ...");
         return false;
     }
+    CGateSvrSocket* conn = nullptr;
+    try {
+        conn = new CGateSvrSocket(this, reconnect ? m_nGateId : 0);
+    } catch (...) {
+        return false;
+    }
+    m_pGateConn = conn;
+    conn->ConnectEx(InetNtoa(m_nGateSvrAddr).c_str(), m_nGateSvrPort, 1);
     m_bReconnect = reconnect;
-    return false;
+    return true;
+}
+
+void CNetEngine::DropGateConn()
+{
+    CGateSvrSocket* conn = m_pGateConn;
+    if (!conn)
+        return;
+    m_pGateConn = nullptr;
+    m_Sender.SetSocket(nullptr);
+    conn->Detach();
+    conn->DeleteLater();
+}
+
+void CNetEngine::OnGateSvrLogin(unsigned int code, int32_t gateId)
+{
+    CEngineCall call(this);
+    // What the game may change from inside its callbacks is taken first.
+    INetEngineHandler* handler = m_pHandler;
+    bool reconnect = m_bReconnect;
+    if (!handler)
+        return;
+    if (code != 0)
+        DropGateConn();
+    m_Sender.SetSocket(m_pGateConn);
+    m_MsgDisp.RegisterHandler(&m_ResInfoDispDrv);
+    m_ResInfoDispDrv.SetSender(GetSender());
+    m_nGateId = static_cast<uint32_t>(gateId);
+    handler->OnGateLogin(code == 0 ? 1 : 0);
+    if (code == 0 && !reconnect)
+        handler->OnConnected();
+    if (reconnect)
+        handler->OnReconnected(code == 0 ? 1 : 0);
+}
+
+void CNetEngine::OnGateSvrClosed(unsigned int, int32_t)
+{
+    CEngineCall call(this);
+    INetEngineHandler* handler = m_pHandler;
+    DropGateConn();
+    if (handler)
+        handler->OnGateClosed(1);
+}
+
+void CNetEngine::InstallGateKey() { m_Encryption.SetKey(m_KeyArea, 32); }
+
+std::string CNetEngine::EncryptGateData(const char* data, size_t len) const
+{
+    return m_Encryption.Encrypt(data, len);
+}
+
+std::string CNetEngine::DecryptGateData(const char* data, size_t len) const
+{
+    return m_Encryption.Decrypt(data, len);
+}
+
+void CNetEngine::DispatchGatePkg(const std::string& pkg)
+{
+    CEngineCall call(this);
+    m_MsgDisp.DispatchPkg(pkg.data(), static_cast<unsigned int>(pkg.size()));
 }
 
 void CNetEngine::OnDispSvrResolved(unsigned int ok, int32_t)
@@ -195,6 +265,13 @@ void CNetEngine::Release()
     if (m_bReleasing)
         return;
     m_bReleasing = true;
+    if (CGateSvrSocket* conn = m_pGateConn) {
+        // The close is reported at once: the game hears OnGateClosed(1) now.
+        conn->EnterCall();
+        conn->Shutdown();
+        DropGateConn();
+        conn->LeaveCall();
+    }
     // Threads still running keep the shared block, never the engine.
     m_pShared->pEngine = nullptr;
     m_pShared->bReleased = true;

@@ -7,6 +7,7 @@
 #include "platform/sockets.h"
 #include "platform/thread.h"
 #include "qxnetengine/fakesender/fakesender.h"
+#include "qxnetengine/gameclient/gatesvrsocket.h"
 #include "qxnetengine/nete_filtersender/nete_filtersender.h"
 #include "qxnetengine/resinfovermgr/resinfodrv.h"
 
@@ -15,7 +16,6 @@
 #include <memory>
 #include <string>
 
-class CGateSvrSocket;
 class CResInfoInnerConn;
 struct CDiscoveryShared;
 class CNetEngine;
@@ -55,6 +55,19 @@ public:
     void OnGateSvrAddrGot(unsigned int ok, int32_t);
     void OnDispSvrNotice(unsigned int code, int32_t value);
 
+    // Reports of the gate connection: code 0 accepted, 1 refused, 2 the
+    // connect failed; and its close.
+    void OnGateSvrLogin(unsigned int code, int32_t gateId);
+    void OnGateSvrClosed(unsigned int, int32_t);
+
+    // What the gate connection uses of the engine.
+    unsigned char* GetKeyArea() { return m_KeyArea; }
+    unsigned char* GetServerKeyHalf() { return m_KeyArea + 16; }
+    void InstallGateKey();
+    std::string EncryptGateData(const char* data, size_t len) const;
+    std::string DecryptGateData(const char* data, size_t len) const;
+    void DispatchGatePkg(const std::string& pkg);
+
     // Keeps the engine alive while one of its calls is on the stack: a
     // Release meanwhile (from inside a game callback) frees it when the last
     // such call has returned.
@@ -65,7 +78,6 @@ public:
             delete this;
     }
 
-    const unsigned char* GetKeyArea() const { return m_KeyArea; }
     uint32_t GetGateSvrAddr() const { return m_nGateSvrAddr; }
     unsigned short GetGateSvrPort() const { return m_nGateSvrPort; }
     bool IsDiscovering() const { return m_hResolveThread || m_hDiscoveryThread; }
@@ -79,6 +91,9 @@ private:
     // the discovery thread: the game still hears OnGateSvrAddr(0).
     void EndDiscoveryEarly();
     void ReportGateSvrAddr(unsigned int ok);
+    // Lets go of the gate connection; it is destroyed once control has left
+    // its code, with its socket closed.
+    void DropGateConn();
 
     qxplat::ThreadHandle* m_hResolveThread;    // set while resolving; cleared by its continuation
     qxplat::ThreadHandle* m_hDiscoveryThread;  // set while asking; cleared by its continuation

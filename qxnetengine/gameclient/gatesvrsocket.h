@@ -1,0 +1,58 @@
+#pragma once
+// The engine's connection to the gate server: a scrambled handshake that
+// exchanges the key halves, then encrypted frames both ways.
+
+#include "common/msgsocket/msgsocket.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CNetEngine;
+
+// XOR with a pattern that depends only on the position; its own inverse.
+void ScrambleGate(char* bytes, size_t n);
+
+class CGateSvrSocket : public CMsgSocket {
+public:
+    enum GateSvrState { Idle = 0, Handshake = 1, Established = 2 };
+
+    static const uint32_t kHeadLen = 12;
+    static const uint16_t kRequestType = 49;
+    static const uint16_t kReplyType = 50;
+    static const uint32_t kModuleTag = 0x47617465;   // "etaG"
+    static const uint32_t kMessageTag = 0x30313031;  // "1010"
+    static const uint32_t kRequestBodyLen = 24;
+    static const uint32_t kReplyBodyLen = 554;
+    // The longest frame each state can take: a whole handshake reply, or the
+    // cipher text of the largest package (4 + 0xFFFF bytes).
+    static const uint32_t kMaxHandshakeFrame = kHeadLen + kReplyBodyLen;
+    static const uint32_t kMaxEncryptedFrame = (4 + 4 + 0xFFFF + 15) / 16 * 16;
+
+    CGateSvrSocket(CNetEngine* engine, uint32_t gateId);
+    ~CGateSvrSocket() override;
+
+    void Send(const char* data, unsigned int len) override;
+    void OnConnect(bool success) override;
+    void OnClose() override;
+    unsigned int OnRecv(const char* data, unsigned int len) override;
+
+    // The engine lets go: nothing more is reported to it.
+    void Detach() { m_pEngine = nullptr; }
+    uint32_t GetGateId() const { return m_GateId; }
+    GateSvrState GetGateState() const { return static_cast<GateSvrState>(m_State); }
+
+    // Cuts complete frames out of m_strRecv and handles them; false when the
+    // connection must close.
+    bool DispMsg();
+
+private:
+    bool CheckReply(const std::string& msg);
+    bool RunKeyRoutine(const std::string& msg, uint32_t skip);
+    void ReportLogin(unsigned int code);
+
+    CNetEngine* m_pEngine;
+    std::string m_strRecv;
+    uint32_t m_GateId;
+    uint32_t m_State;
+};

@@ -1,0 +1,237 @@
+#include "common/bytes/byteorder.h"
+#include "common/syncwnd/msgsyncwnd.h"
+#include "dispserver.h"
+#include "enginetest.h"
+#include "gateserver.h"
+#include "qxnetengine/gameclient/gatesvrsocket.h"
+#include "qxnetengine/log/logfile.h"
+#include "qxnetengine/netengine/netengine.h"
+#include "support/fakes.h"
+#include "support/pump.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+const unsigned char kBlock[16] = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87,
+                                  0x98, 0xA9, 0xBA, 0xCB, 0xDC, 0xED, 0xFE, 0x0F};
+const unsigned char kParam = 0x5C;
+
+// A game server for the gate: a dispatch server that points at it, and the
+// gate's listener on the test's own loop.
+class Gate : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        EnsureSockWnd();
+        CMsgSyncWnd::Instance().Create(qxplat::LibraryModule());
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_Gate.Listen(0));
+        m_Disp.Script({{TDatagram{GateAddrReply("127.0.0.1", m_Gate.Port())}},
+                       {TDatagram{GateAddrReply("127.0.0.1", m_Gate.Port())}}});
+        WriteIni(IniFor(m_Disp.Port(), -1));
+        m_pEngine = new CNetEngine;
+        m_Handler.m_pEngine = m_pEngine;
+        ASSERT_EQ(1, m_pEngine->Initialize(&m_Handler));
+    }
+    void TearDown() override
+    {
+        if (m_Handler.m_pEngine)
+            m_Handler.m_pEngine->Release();
+        m_Gate.Close();
+        std::remove(SvrAddrIniPath().c_str());
+    }
+
+    // Waits for the next connection's handshake request; returns it unscrambled.
+    std::string NextRequest()
+    {
+        size_t index = m_nConn++;
+        EXPECT_TRUE(PumpUntil([&] {
+            return m_Gate.m_Accepted.size() > index &&
+                   m_Gate.m_Accepted[index]->m_strRecv.size() >= 40;
+        }));
+        if (m_Gate.m_Accepted.size() <= index)
+            return std::string();
+        std::string payload;
+        EXPECT_TRUE(TakeGateFrame(m_Gate.m_Accepted[index]->m_strRecv, &payload));
+        return Scrambled(payload);
+    }
+    CTestConn& Conn() { return *m_Gate.m_Accepted.at(m_nConn - 1); }
+    void Reply(const std::string& extra, uint32_t kind = 1, uint32_t gateId = 77,
+               size_t bodyLen = 554)
+    {
+        std::string frame =
+            GateFrame(Scrambled(ReplyMessage(kind, gateId, kBlock, kParam, bodyLen)));
+        frame += extra;
+        Conn().Send(frame.data(), static_cast<unsigned>(frame.size()));
+    }
+    // Logs in over a fresh discovery; the server keeps the key for later.
+    void LogIn(uint32_t gateId = 77)
+    {
+        ASSERT_EQ(1, m_pEngine->Connect(0));
+        std::string req = NextRequest();
+        ASSERT_EQ(36u, req.size());
+        memcpy(m_ClientHalf, req.data() + 20, 16);
+        unsigned char serverHalf[16];
+        for (int i = 0; i < 16; ++i) serverHalf[i] = kBlock[i] ^ kParam;
+        m_Crypto.SetKey(m_ClientHalf, serverHalf);
+        Reply("", 1, gateId);
+        ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("Connected"); }));
+    }
+
+    CFakeDispServer m_Disp;
+    CTestListener m_Gate;
+    size_t m_nConn = 0;
+    CRecordingEngineHandler m_Handler;
+    CNetEngine* m_pEngine = nullptr;
+    unsigned char m_ClientHalf[16] = {};
+    CGateCrypto m_Crypto;
+};
+
+TEST_F(Gate, FreshLoginThenEncryptedTrafficBothWays)
+{
+    CRecordingHandler h7(7);
+    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&h7));
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    std::string req = NextRequest();
+    ASSERT_EQ(36u, req.size());
+    EXPECT_EQ(24, ReadU16LE(req.data()));
+    EXPECT_EQ(49, ReadU16LE(req.data() + 2));
+    EXPECT_EQ("etaG1010", req.substr(4, 8));
+    EXPECT_EQ(1u, ReadU32LE(req.data() + 12));
+    EXPECT_EQ(0u, ReadU32LE(req.data() + 16));  // a fresh connection has gate id 0
+    memcpy(m_ClientHalf, req.data() + 20, 16);
+
+    // The accepted reply and an encrypted frame arrive in one piece: the
+    // frame is already read with the new key (the routine's result).
+    unsigned char serverHalf[16];
+    for (int i = 0; i < 16; ++i) serverHalf[i] = kBlock[i] ^ kParam;
+    m_Crypto.SetKey(m_ClientHalf, serverHalf);
+    Reply(m_Crypto.EncryptedFrame(MakePkg(MakeBody(7, 3, "from gate"))));
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() == 1; }));
+    EXPECT_EQ(MakeBody(7, 3, "from gate"), h7.m_Bodies[0]);
+    std::vector<std::string> expected = {"DispSvrAddr 1 127.0.0.1 " + std::to_string(m_Disp.Port()),
+                                         "GateSvrAddr 1 127.0.0.1 " + std::to_string(m_Gate.Port()),
+                                         "GateLogin 1", "Connected"};
+    EXPECT_EQ(expected, m_Handler.m_Lines);
+
+    IMsgSender* sender = m_pEngine->GetSender();
+    ASSERT_NE(nullptr, sender);
+    std::string body = MakeBody(9, 4, std::string(300, 'g'));
+    ASSERT_TRUE(sender->Send(body.data(), static_cast<unsigned>(body.size())));
+    std::string payload;
+    ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+    EXPECT_EQ(MakePkg(body), m_Crypto.Decrypt(payload));
+}
+
+TEST_F(Gate, ReplyKindsAndAMalformedReply)
+{
+    // Kind 1 sets the server half; a reconnect answered with kind 2 keeps it.
+    LogIn(77);
+    Conn().Close();
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("GateClosed"); }));
+    EXPECT_EQ(nullptr, m_pEngine->GetSender());
+    ASSERT_EQ(1, m_pEngine->Connect(1));
+    std::string req = NextRequest();
+    EXPECT_EQ(77u, ReadU32LE(req.data() + 16));  // the id of the last accepted handshake
+    Reply("", 2, 78);
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("Reconnected 1"); }));
+    std::string body = MakeBody(9, 1, "same key");
+    ASSERT_TRUE(m_pEngine->GetSender()->Send(body.data(), static_cast<unsigned>(body.size())));
+    std::string payload;
+    ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+    EXPECT_EQ(MakePkg(body), m_Crypto.Decrypt(payload));
+
+    // Refused: the login fails, the connection is gone.
+    Conn().Close();
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.m_Lines.back() == "GateClosed 1"; }));
+    m_Handler.m_Lines.clear();
+    ASSERT_EQ(1, m_pEngine->Connect(1));
+    NextRequest();
+    Reply("", 0, 99);
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.m_Lines.size() >= 2; }));
+    EXPECT_EQ((std::vector<std::string>{"GateLogin 0", "Reconnected 0"}), m_Handler.m_Lines);
+    EXPECT_EQ(nullptr, m_pEngine->GetSender());
+    ASSERT_TRUE(PumpUntil([&] { return Conn().m_nCloses == 1; }));
+
+    // A body one byte short is no result at all: only the close is heard.
+    m_Handler.m_Lines.clear();
+    ASSERT_EQ(1, m_pEngine->Connect(1));
+    NextRequest();
+    Reply("", 1, 77, 553);
+    ASSERT_TRUE(PumpUntil([&] { return !m_Handler.m_Lines.empty(); }));
+    PumpFor(50);
+    EXPECT_EQ(std::vector<std::string>{"GateClosed 1"}, m_Handler.m_Lines);
+}
+
+TEST_F(Gate, ConnectFailuresReleaseAndASecondConnect)
+{
+    LogIn();
+    EXPECT_FALSE(m_pEngine->ConnectGateSvr(false));  // one connection at a time
+    EXPECT_NE(nullptr, m_pEngine->GetSender());
+
+    // Release while connected: OnGateClosed(1) comes during Release.
+    m_Handler.m_Lines.clear();
+    m_pEngine->Release();
+    m_Handler.m_pEngine = nullptr;
+    EXPECT_EQ(std::vector<std::string>{"GateClosed 1"}, m_Handler.m_Lines);
+
+    // A gate that refuses the TCP connect, fresh and as a reconnect.
+    CRecordingEngineHandler handler;
+    CNetEngine* engine = new CNetEngine;
+    engine->Initialize(&handler);
+    m_Gate.Close();
+    ASSERT_EQ(1, engine->Connect(0));
+    ASSERT_TRUE(PumpUntil([&] { return handler.Has("GateLogin"); }));
+    EXPECT_EQ("GateLogin 0", handler.m_Lines.back());
+    handler.m_Lines.clear();
+    ASSERT_EQ(1, engine->Connect(1));
+    ASSERT_TRUE(PumpUntil([&] { return handler.m_Lines.size() >= 2; }));
+    EXPECT_EQ((std::vector<std::string>{"GateLogin 0", "Reconnected 0"}), handler.m_Lines);
+    engine->Release();
+}
+
+TEST_F(Gate, ModuleThreeHundredStaysInsideTheProcess)
+{
+    CRecordingHandler h300(300);
+    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&h300));
+    LogIn();
+    std::string getVersions = MakeBody(300, 1, std::string("\x07\x00\x00\x00", 4));
+    ASSERT_TRUE(m_pEngine->GetSender()->Send(getVersions.data(),
+                                             static_cast<unsigned>(getVersions.size())));
+    // The answer arrived before Send returned, and nothing went to the gate.
+    ASSERT_EQ(1u, h300.m_Bodies.size());
+    EXPECT_EQ(300, ReadU16LE(h300.m_Bodies[0].data()));
+    EXPECT_EQ(1, ReadU16LE(h300.m_Bodies[0].data() + 2));  // RetVersions
+    PumpFor(50);
+    EXPECT_TRUE(Conn().m_strRecv.empty());
+}
+
+TEST(GateSocket, BeforeTheReplyPackagesGoOutScrambled)
+{
+    EnsureSockWnd();
+    CTestListener gate;
+    ASSERT_TRUE(gate.Listen(0));
+    CGateSvrSocket socket(nullptr, 5);
+    ASSERT_TRUE(socket.ConnectEx("127.0.0.1", gate.Port(), 1));
+    ASSERT_TRUE(PumpUntil([&] { return socket.GetGateState() == CGateSvrSocket::Handshake; }));
+    socket.Send("abcd", 4);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return !gate.m_Accepted.empty() && gate.m_Accepted[0]->m_strRecv.size() == 48; }));
+    std::string stream = gate.m_Accepted[0]->m_strRecv, request, pkg;
+    ASSERT_TRUE(TakeGateFrame(stream, &request));
+    ASSERT_TRUE(TakeGateFrame(stream, &pkg));
+    EXPECT_EQ(5u, ReadU32LE(Scrambled(request).data() + 16));
+    EXPECT_EQ("abcd", Scrambled(pkg));
+    EXPECT_NE("abcd", pkg);
+    const unsigned char start[6] = {0xFE, 0xFF, 0x08, 0x1F, 0x4A, 0x8F};
+    std::string zeros(6, '\0');
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(start), 6), Scrambled(zeros));
+    socket.Close();
+}
+
+}  // namespace

@@ -90,7 +90,9 @@ public:
     /* The gate server accepted (1) or refused (0) the handshake, or the
      * connect failed (0). */
     virtual void QXNET_CALL OnGateLogin(int accepted) = 0;
-    /* The gate connection closed; the value is always 1. */
+    /* The gate connection closed; the value is always 1. A handshake ended
+     * by the server's close, a malformed reply, Release, or no reply within
+     * 15 seconds gives only this call, no OnGateLogin. */
     virtual void QXNET_CALL OnGateClosed(int closed) = 0;
     /* A fresh connection's handshake was accepted: the sender is ready. */
     virtual void QXNET_CALL OnConnected() = 0;
@@ -145,11 +147,13 @@ extern "C" {
 QXNET_EXPORT int QXNET_CALL QXNetEngine_Init(int reserved1, int reserved2);
 /* Does nothing; always returns 1. */
 QXNET_EXPORT int QXNET_CALL QXNetEngine_Uninit(void);
-/* Stores a new net engine in *engine (null if out of memory); always 1.
- * The second argument is ignored. */
+/* Stores a new net engine in *engine (null if out of memory) and returns 1;
+ * returns 0 and creates nothing when engine is null. The second argument is
+ * ignored. */
 QXNET_EXPORT int QXNET_CALL QXNetEngine_Get(INetEngine** engine, int reserved);
-/* Stores a new game client in *client (null if out of memory); always 1.
- * The second argument is ignored. */
+/* Stores a new game client in *client (null if out of memory) and returns 1;
+ * returns 0 and creates nothing when client is null. The second argument is
+ * ignored. */
 QXNET_EXPORT int QXNET_CALL QXGameClient_Get(IGameClient** client, int reserved);
 
 /* SHA-1 of len bytes of data followed by the 8 bytes "mq_flute". On entry

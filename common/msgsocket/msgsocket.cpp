@@ -12,6 +12,9 @@ const long kConnectEvents = kFdConnect | kFdClose;         // 0x30
 const long kStreamEvents = kFdRead | kFdWrite | kFdClose;  // 0x23
 const long kListenEvents = kFdAccept | kFdClose;           // 0x28
 const unsigned int kReconnectDelayMs = 500;
+// Timer ids are socket handles: the reconnect timer uses the handle itself,
+// the watchdog the handle with this bit set (no handle value has it).
+const uintptr_t kWatchdogBit = static_cast<uintptr_t>(1) << 30;
 
 }  // namespace
 
@@ -111,8 +114,10 @@ void CMsgSocket::CloseSocket(bool notify)
     SockHandle h = m_hSocket;
     SockRegistry().erase(h);
     // A pending reconnect must not fire for a handle value that may be reused.
-    if (GetSockWnd())
+    if (GetSockWnd()) {
         KillWndTimer(GetSockWnd(), h);
+        KillWndTimer(GetSockWnd(), WatchdogId(h));
+    }
     SockClose(h);
     m_hSocket = kInvalidSock;
     m_RecvBuf.Reset();
@@ -203,11 +208,27 @@ void CMsgSocket::OnAcceptEvent()
     OnAccepted(s);
 }
 
+uintptr_t CMsgSocket::WatchdogId(SockHandle h) { return static_cast<uintptr_t>(h) | kWatchdogBit; }
+
+void CMsgSocket::SetWatchdog(unsigned int ms)
+{
+    if (m_hSocket != kInvalidSock && GetSockWnd())
+        SetWndTimer(GetSockWnd(), WatchdogId(m_hSocket), ms);
+}
+
+void CMsgSocket::KillWatchdog()
+{
+    if (m_hSocket != kInvalidSock && GetSockWnd())
+        KillWndTimer(GetSockWnd(), WatchdogId(m_hSocket));
+}
+
 bool CMsgSocket::HandleSocketEvent(unsigned int msg, uintptr_t wParam, intptr_t lParam)
 {
     if (msg != WM_SOCKET_EVENT && msg != kWmTimer)
         return false;
-    auto it = SockRegistry().find(static_cast<SockHandle>(wParam));
+    bool watchdog = msg == kWmTimer && (wParam & kWatchdogBit) != 0;
+    SockHandle h = static_cast<SockHandle>(watchdog ? wParam & ~kWatchdogBit : wParam);
+    auto it = SockRegistry().find(h);
     if (it == SockRegistry().end())
         return false;
     // The object may be released by its owner from inside a notification,
@@ -219,6 +240,11 @@ bool CMsgSocket::HandleSocketEvent(unsigned int msg, uintptr_t wParam, intptr_t 
         CMsgSocket* m_pSocket;
     } scope(s);
     try {
+        if (watchdog) {
+            KillWndTimer(GetSockWnd(), wParam);
+            s->OnWatchdog();
+            return true;
+        }
         return s->DispatchEvent(msg, lParam);
     } catch (...) {
         return true;  // nothing unwinds through the window procedure

@@ -59,6 +59,13 @@ protected:
     // before it acts on them.
     void ConsumeReceived(unsigned int n) { m_RecvBuf.Consume(n); }
 
+    // A one-shot timer of the open handle, for an owner that must not wait
+    // for ever (a peer that never answers): OnWatchdog runs once after ms
+    // unless killed first. Closing the handle kills it.
+    void SetWatchdog(unsigned int ms);
+    void KillWatchdog();
+    virtual void OnWatchdog() {}
+
 private:
     CMsgSocket(const CMsgSocket&) = delete;
     CMsgSocket& operator=(const CMsgSocket&) = delete;
@@ -68,6 +75,7 @@ private:
     void OnReadEvent();
     void OnAcceptEvent();
     void OnReconnectTimer();
+    static uintptr_t WatchdogId(qxplat::SockHandle h);
 
     CSockBuffer m_RecvBuf;
     int m_nState;  // 1 connected, 2 failed or closed by the peer, 0 neither

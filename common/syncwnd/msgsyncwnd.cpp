@@ -96,14 +96,38 @@ bool CMsgSyncWnd::SyncCall(const Callback& callback, unsigned int wParam, int32_
     return RemoveCallback(token);
 }
 
+bool CMsgSyncWnd::PostCall(const Callback& callback, unsigned int wParam, int32_t lParam)
+{
+    unsigned int token = AddCallback(callback);
+    if (token < kFirstToken)
+        return false;
+    {
+        CAutoLock lock(&m_Lock);
+        m_OneShot.insert(token);
+    }
+    if (Notify(token, wParam, lParam, false))
+        return true;
+    CAutoLock lock(&m_Lock);
+    m_OneShot.erase(token);
+    m_Callbacks.erase(token);
+    return false;
+}
+
 bool CMsgSyncWnd::WndProc(unsigned int msg, uintptr_t wParam, intptr_t lParam)
 {
     CMsgSyncWnd* self = g_pWndOwner;
     if (!self)
         return false;
     Callback callback;
-    if (!self->FindCallback(msg, &callback))
-        return false;
+    {
+        CAutoLock lock(&self->m_Lock);
+        auto it = self->m_Callbacks.find(msg);
+        if (it == self->m_Callbacks.end())
+            return false;
+        callback = it->second;
+        if (self->m_OneShot.erase(msg))
+            self->m_Callbacks.erase(it);
+    }
     // The callback runs outside the lock, so it may itself call SyncCall.
     try {
         callback(static_cast<unsigned int>(wParam), static_cast<int32_t>(lParam));

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 
 // Runs callbacks on the thread that owns its hidden window. A worker thread
 // registers a callback under a fresh message number (a token) and sends that
@@ -25,6 +26,9 @@ public:
 
     bool Create(void* moduleInstance);
     bool SyncCall(const Callback& callback, unsigned int wParam, int32_t lParam);
+    // Runs the callback once on the window's thread, on a later turn of its
+    // message loop; returns at once.
+    bool PostCall(const Callback& callback, unsigned int wParam, int32_t lParam);
     unsigned int AddCallback(const Callback& callback);  // 0 when no token is free
     bool RemoveCallback(unsigned int token);
     bool FindCallback(unsigned int token, Callback* out);
@@ -38,6 +42,7 @@ private:
     static bool WndProc(unsigned int msg, uintptr_t wParam, intptr_t lParam);
 
     std::map<unsigned int, Callback> m_Callbacks;
+    std::set<unsigned int> m_OneShot;  // tokens of posted calls, removed when run
     CCritSection m_Lock;
     unsigned int m_nCounter;
     qxplat::HiddenWnd* m_hWnd;

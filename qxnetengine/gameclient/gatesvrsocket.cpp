@@ -55,6 +55,7 @@ void CGateSvrSocket::OnConnect(bool success)
         return;
     }
     m_State = Handshake;
+    SetWatchdog(kHandshakeTimeoutMs);
     char req[kHeadLen + kRequestBodyLen];
     WriteU16LE(req, kRequestBodyLen);
     WriteU16LE(req + 2, kRequestType);
@@ -66,6 +67,12 @@ void CGateSvrSocket::OnConnect(bool success)
     if (m_pEngine)
         memcpy(req + 20, m_pEngine->GetKeyArea(), 16);
     Send(req, sizeof req);
+}
+
+void CGateSvrSocket::OnWatchdog()
+{
+    if (m_State == Handshake)
+        Shutdown();
 }
 
 void CGateSvrSocket::OnClose()
@@ -132,6 +139,7 @@ bool CGateSvrSocket::CheckReply(const std::string& msg)
         return false;
     const char* body = p + kHeadLen;
     uint32_t kind = ReadU32LE(body);
+    KillWatchdog();
     bool accepted = kind == 2 || (kind == 1 && RunKeyRoutine(msg, static_cast<uint8_t>(body[8])));
     if (accepted) {
         m_GateId = ReadU32LE(body + 4);

@@ -28,6 +28,9 @@ public:
     // cipher text of the largest package (4 + 0xFFFF bytes).
     static const uint32_t kMaxHandshakeFrame = kHeadLen + kReplyBodyLen;
     static const uint32_t kMaxEncryptedFrame = (4 + 4 + 0xFFFF + 15) / 16 * 16;
+    // A gate that has not answered the handshake this long after the connect
+    // is closed as if it had closed the connection itself.
+    static const unsigned int kHandshakeTimeoutMs = 15000;
 
     CGateSvrSocket(CNetEngine* engine, uint32_t gateId);
     ~CGateSvrSocket() override;
@@ -36,6 +39,7 @@ public:
     void OnConnect(bool success) override;
     void OnClose() override;
     unsigned int OnRecv(const char* data, unsigned int len) override;
+    void OnWatchdog() override;
 
     // The engine lets go: nothing more is reported to it.
     void Detach() { m_pEngine = nullptr; }

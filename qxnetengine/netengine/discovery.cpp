@@ -157,6 +157,7 @@ bool RunAttempt(const SharedPtr& shared, bool udp, int waitMs, uint32_t* gateAdd
                         ? DispProto::MakeRequest(shared->nClientVersion, CRandGen::ForThread())
                         : std::string();
     slot->deadline = TickCountMs() + static_cast<uint32_t>(waitMs);
+    slot->gatePort = *gatePort;
     ThreadHandle* worker =
         StartThread([slot, udp] { udp ? DoGetGateSvrAddr2UDP(slot) : DoGetGateSvrAddr2TCP(slot); });
     if (!worker) {
@@ -170,10 +171,13 @@ bool RunAttempt(const SharedPtr& shared, bool udp, int waitMs, uint32_t* gateAdd
     // finish on its own: it writes only its own slot.
     bool ended = WaitThread(worker, waitMs + kWorkerGraceMs);
     DetachThread(worker);
-    if (!ended || slot->gateAddr == CNetEngine::kAddrNone)
+    if (!ended)
+        return false;
+    // A reply sets the port even when its address is no address.
+    *gatePort = slot->gatePort;
+    if (slot->gateAddr == CNetEngine::kAddrNone)
         return false;
     *gateAddr = slot->gateAddr;
-    *gatePort = slot->gatePort;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "qxnetengine/netengine/netengine.h"
 
 #include "common/randgen/randgen.h"
+#include "common/syncwnd/msgsyncwnd.h"
 #include "platform/debug.h"
 #include "platform/sockaddr.h"
 #include "qxnetengine/log/logfile.h"
@@ -8,10 +9,13 @@
 #include "qxnetengine/netengine/svraddr.h"
 #include "qxnetengine/resinfovermgr/resinfovergog.h"
 
+#include <boost/bind/bind.hpp>
+
 #include <cstring>
 #include <ctime>
 
 using namespace qxplat;
+using namespace boost::placeholders;
 
 namespace {
 
@@ -31,6 +35,15 @@ public:
 private:
     CNetEngine* m_pEngine;
 };
+
+// A posted report finds the engine released, or the connection replaced.
+void RunGateLogin(const std::shared_ptr<CDiscoveryShared>& shared, const CGateSvrSocket* conn,
+                  unsigned int code, int32_t gateId)
+{
+    CNetEngine* engine = shared->pEngine;
+    if (engine && engine->GetGateConn() == conn)
+        engine->OnGateSvrLogin(code, gateId);
+}
 
 }  // namespace
 
@@ -137,8 +150,14 @@ bool CNetEngine::ConnectGateSvr(bool reconnect)
         return false;
     }
     m_pGateConn = conn;
-    conn->ConnectEx(InetNtoa(m_nGateSvrAddr).c_str(), m_nGateSvrPort, 1);
     m_bReconnect = reconnect;
+    if (!conn->ConnectEx(InetNtoa(m_nGateSvrAddr).c_str(), m_nGateSvrPort, 1)) {
+        // No socket, so no outcome would ever come: report the failure on
+        // the next turn of the message loop, as a failed connect would be.
+        CMsgSyncWnd::Instance().PostCall(
+            boost::bind(&RunGateLogin, m_pShared, conn, _1, _2), 2,
+            static_cast<int32_t>(conn->GetGateId()));
+    }
     return true;
 }
 

@@ -80,6 +80,7 @@ public:
 
     uint32_t GetGateSvrAddr() const { return m_nGateSvrAddr; }
     unsigned short GetGateSvrPort() const { return m_nGateSvrPort; }
+    const CGateSvrSocket* GetGateConn() const { return m_pGateConn; }
     bool IsDiscovering() const { return m_hResolveThread || m_hDiscoveryThread; }
 
 private:

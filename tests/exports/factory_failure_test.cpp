@@ -56,3 +56,18 @@ TEST(FactoryFailure, GameClientStoresNullWhenItsConstructionFails)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FactoryFailure, ANullOutPointerCreatesNothing)
+{
+    EXPECT_EQ(0, QXGameClient_Get(nullptr, 0));
+    EXPECT_EQ(0, QXNetEngine_Get(nullptr, 0));
+    INetEngine* engine = nullptr;
+    g_nFailIn = 1;
+    EXPECT_EQ(1, QXNetEngine_Get(&engine, 0));
+    g_nFailIn = 0;
+    EXPECT_EQ(nullptr, engine);
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 #include "qxnetengine/netengine/svraddr.h"
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,7 +46,12 @@ public:
     {
         Add("DispNotice " + std::to_string(code) + " " + std::to_string(value));
     }
-    void Add(const std::string& line) { m_Lines.push_back(line); }
+    void Add(const std::string& line)
+    {
+        m_Lines.push_back(line);
+        if (m_OnLine)
+            m_OnLine(line);
+    }
     bool Has(const std::string& prefix) const
     {
         for (const std::string& l : m_Lines)
@@ -56,6 +62,8 @@ public:
 
     std::vector<std::string> m_Lines;
     bool m_bReleaseOnGateAddr = false;
+    // Runs after each notification, as a game's code would inside it.
+    std::function<void(const std::string&)> m_OnLine;
     INetEngine* m_pEngine = nullptr;
 };
 

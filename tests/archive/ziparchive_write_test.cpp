@@ -136,6 +136,26 @@ TEST_F(ZipWrite, AddFileRefusals)
     EXPECT_EQ((std::map<std::string, std::string>{{"a.txt", "a"}}), ReadAll(m_strZip));
 }
 
+TEST_F(ZipWrite, FailureInsideAnItemKeepsTheOldArchive)
+{
+    // Opens, but every read fails: the item is cut short inside the archive.
+    const char* unreadable = "/proc/self/mem";
+    if (!fs::exists(unreadable))
+        GTEST_SKIP() << "no file here that opens but cannot be read";
+    WriteBytes(m_strZip, "the old archive");
+    const std::string a = MakeFile("a.txt", "a");
+    CZipArchive zip;
+    ASSERT_TRUE(zip.Open(m_strZip.c_str(), CZipArchive::kModeCreate));
+    ASSERT_TRUE(zip.AddFile("a.txt", a.c_str()));
+    EXPECT_FALSE(zip.AddFile("mem.bin", unreadable));
+    EXPECT_EQ(1, zip.GetLastResult());
+    ASSERT_TRUE(zip.AddFile("b.txt", a.c_str()));
+    EXPECT_FALSE(zip.Close());
+    EXPECT_EQ(1, zip.GetLastResult());
+    EXPECT_EQ("the old archive", ReadBytes(m_strZip));
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "out.zip"}), TreeListing(m_Scratch.Dir()));
+}
+
 TEST_F(ZipWrite, PasswordsAreRefused)
 {
     CZipArchive zip;

@@ -13,7 +13,21 @@ bool CreateDir(const std::string& path)
     return GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(path);
 }
 
-bool RemoveDir(const std::string& path) { return RemoveDirectoryA(path.c_str()) != FALSE; }
+bool CreateDirExclusive(const std::string& path)
+{
+    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+bool RemoveDir(const std::string& path, bool* missing)
+{
+    if (missing)
+        *missing = false;
+    if (RemoveDirectoryA(path.c_str()))
+        return true;
+    if (missing)
+        *missing = GetLastError() == ERROR_FILE_NOT_FOUND;
+    return false;
+}
 
 bool DeleteFileForce(const std::string& path)
 {
@@ -35,6 +49,100 @@ bool IsDirectory(const std::string& path)
 {
     DWORD attr = GetFileAttributesA(path.c_str());
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+namespace {
+
+// Junctions, symbolic links and mount points name another object; other
+// reparse points (dedup, cloud placeholders) hold their own data.
+bool IsLinkEntry(const WIN32_FIND_DATAA& fd)
+{
+    return (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           IsReparseTagNameSurrogate(fd.dwReserved0);
+}
+
+}  // namespace
+
+bool IsLink(const std::string& path)
+{
+    std::string p = path;
+    // Keep a drive root whole: "X:" alone names the drive's current directory.
+    while (p.size() > 1 && (p.back() == '\\' || p.back() == '/') && !(p.size() == 3 && p[1] == ':'))
+        p.pop_back();
+    DWORD attr = GetFileAttributesA(p.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    // Only the directory entry carries the reparse tag.
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA(p.c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    return IsLinkEntry(fd);
+}
+
+bool DeleteLink(const std::string& path)
+{
+    if (!IsLink(path))
+        return false;
+    // A link to a directory is itself a directory entry; removing it leaves
+    // the target alone.
+    DWORD attr = GetFileAttributesA(path.c_str());
+    if (attr & FILE_ATTRIBUTE_DIRECTORY)
+        return RemoveDirectoryA(path.c_str()) != FALSE;
+    return DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool ClearReadOnly(const std::string& path)
+{
+    DWORD attr = GetFileAttributesA(path.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES || IsLink(path))
+        return false;
+    if (!(attr & FILE_ATTRIBUTE_READONLY))
+        return true;
+    return SetFileAttributesA(path.c_str(), attr & ~FILE_ATTRIBUTE_READONLY) != FALSE;
+}
+
+bool MoveFileReplace(const std::string& from, const std::string& to)
+{
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool GetFileModTime(const std::string& path, TLocalTime* t)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME local;
+    SYSTEMTIME st;
+    if (!t || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+        !FileTimeToSystemTime(&local, &st))
+        return false;
+    *t = TLocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, 0};
+    return true;
+}
+
+bool SetFileModTime(const std::string& path, const TLocalTime& t)
+{
+    SYSTEMTIME st = {};
+    st.wYear = static_cast<WORD>(t.year);
+    st.wMonth = static_cast<WORD>(t.month);
+    st.wDay = static_cast<WORD>(t.day);
+    st.wHour = static_cast<WORD>(t.hour);
+    st.wMinute = static_cast<WORD>(t.minute);
+    st.wSecond = static_cast<WORD>(t.second);
+    st.wMilliseconds = static_cast<WORD>(t.millisecond);
+    FILETIME local, utc;
+    if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc))
+        return false;
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = SetFileTime(file, nullptr, nullptr, &utc) != FALSE;
+    CloseHandle(file);
+    return ok;
 }
 
 bool ListDir(const std::string& path, std::vector<TDirEntry>* entries)
@@ -62,6 +170,7 @@ bool ListDir(const std::string& path, std::vector<TDirEntry>* entries)
         TDirEntry e;
         e.name = name;
         e.isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        e.isLink = IsLinkEntry(fd);
         entries->push_back(e);
     } while (FindNextFileA(find, &fd));
     FindClose(find);
@@ -76,6 +185,18 @@ std::string AppDataDir()
         return std::string();
     std::string dir(path);
     if (!dir.empty() && dir.back() != '\\')
+        dir += '\\';
+    return dir;
+}
+
+std::string TempDir()
+{
+    char path[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathA(sizeof path, path);
+    if (n == 0 || n > MAX_PATH)
+        return std::string();
+    std::string dir(path, n);
+    if (dir.back() != '\\')
         dir += '\\';
     return dir;
 }

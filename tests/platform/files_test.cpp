@@ -1,12 +1,14 @@
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "scratchdir.h"
+#include "support/scratchdir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <tuple>
 
 namespace {
 
@@ -68,6 +70,117 @@ TEST(Files, CreateListAndDelete)
     EXPECT_FALSE(FileExists(file));
     EXPECT_FALSE(FileExists(readOnly));
     EXPECT_TRUE(Listing(scratch.Dir()).empty());
+}
+
+TEST(Files, ExclusiveCreateAndRemovalOfWhatIsGone)
+{
+    CScratchDir scratch("files-excl");
+    const std::string dir = scratch.Path("dir");
+    const std::string file = scratch.Path("file");
+    WriteFile(file);
+    EXPECT_TRUE(CreateDirExclusive(dir));
+    EXPECT_FALSE(CreateDirExclusive(dir));  // there already: not made by this call
+    EXPECT_FALSE(CreateDirExclusive(file));
+
+    WriteFile(dir + kPathSep + "inner");
+    struct {
+        std::string path;
+        bool missing;
+    } cases[] = {
+        {scratch.Path("gone"), true},
+        {scratch.Path("gone") + kPathSep + "child", false},  // the parent is missing too
+        {dir, false},                                        // not empty
+        {file, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        bool missing = !c.missing;
+        EXPECT_FALSE(RemoveDir(c.path, &missing));
+        EXPECT_EQ(c.missing, missing);
+    }
+}
+
+TEST(Files, LinksAreNamedNotFollowed)
+{
+    CScratchDir scratch("files-link");
+    const std::string target = scratch.Path("target");
+    const std::string tree = scratch.Path("tree");
+    const std::string link = tree + kPathSep + "link";
+    ASSERT_TRUE(CreateDir(target));
+    ASSERT_TRUE(CreateDir(tree));
+    WriteFile(target + kPathSep + "kept.txt");
+    std::error_code ec;
+    fs::create_directory_symlink(target, link, ec);
+    if (ec)
+        GTEST_SKIP() << "no symbolic links here: " << ec.message();
+
+    EXPECT_TRUE(IsLink(link));
+    EXPECT_TRUE(IsLink(link + kPathSep));
+    EXPECT_FALSE(IsLink(target));
+    EXPECT_FALSE(IsLink(scratch.Path("missing")));
+    std::vector<TDirEntry> entries;
+    ASSERT_TRUE(ListDir(tree, &entries));
+    ASSERT_EQ(1u, entries.size());
+    EXPECT_TRUE(entries[0].isLink);
+    EXPECT_TRUE(entries[0].isDir);
+
+    EXPECT_FALSE(ClearReadOnly(link));
+    EXPECT_FALSE(DeleteLink(target));
+    EXPECT_TRUE(DeleteLink(link));
+    EXPECT_FALSE(FileExists(link));
+    EXPECT_TRUE(FileExists(target + kPathSep + "kept.txt"));
+}
+
+TEST(Files, ReadOnlyClearedAndRenameReplaces)
+{
+    CScratchDir scratch("files-move");
+    const std::string from = scratch.Path("from.txt");
+    const std::string to = scratch.Path("to.txt");
+    const std::string dir = scratch.Path("dir");
+    WriteFile(from);
+    {
+        std::ofstream out(to, std::ios::binary);
+        out << "old target";
+    }
+    ASSERT_TRUE(CreateDir(dir));
+    fs::permissions(from, fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_TRUE(ClearReadOnly(from));
+    EXPECT_NE(fs::status(from).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_TRUE(ClearReadOnly(dir));
+    EXPECT_FALSE(ClearReadOnly(scratch.Path("missing")));
+
+    EXPECT_TRUE(MoveFileReplace(from, to));
+    EXPECT_FALSE(FileExists(from));
+    std::ifstream in(to, std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    EXPECT_EQ("data", content);
+    EXPECT_FALSE(MoveFileReplace(to, dir));
+    EXPECT_FALSE(MoveFileReplace(dir, scratch.Path("elsewhere")));
+    EXPECT_FALSE(MoveFileReplace(scratch.Path("missing"), to));
+}
+
+TEST(Files, ModificationTimeRoundTrip)
+{
+    CScratchDir scratch("files-time");
+    const std::string file = scratch.Path("a.txt");
+    WriteFile(file);
+    const TLocalTime when{2001, 2, 3, 4, 5, 6, 0};
+    ASSERT_TRUE(SetFileModTime(file, when));
+    TLocalTime got{};
+    ASSERT_TRUE(GetFileModTime(file, &got));
+    EXPECT_EQ(std::make_tuple(2001, 2, 3, 4, 5, 6),
+              std::make_tuple(got.year, got.month, got.day, got.hour, got.minute, got.second));
+    EXPECT_FALSE(GetFileModTime(scratch.Path("missing"), &got));
+    EXPECT_FALSE(SetFileModTime(scratch.Path("missing"), when));
+}
+
+TEST(Files, TempDirEndsWithTheSeparator)
+{
+    const std::string dir = TempDir();
+    ASSERT_FALSE(dir.empty());
+    EXPECT_EQ(dir.back(), kPathSep);
+    EXPECT_TRUE(IsDirectory(dir));
 }
 
 TEST(Files, AppDataDirEndsWithTheSeparator)

@@ -1,5 +1,5 @@
 #include "platform/ini.h"
-#include "scratchdir.h"
+#include "support/scratchdir.h"
 
 #include <gtest/gtest.h>
 

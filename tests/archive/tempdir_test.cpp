@@ -1,0 +1,143 @@
+#include "qxnetengine/archive/tempdir.h"
+#include "platform/paths.h"
+#include "platform/time.h"
+#include "support/scratchdir.h"
+#include "zipfixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void MakeReadOnly(const std::string& path)
+{
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+}
+
+TEST(TempDir, TwoInTheSameMillisecondOnOneThreadDiffer)
+{
+    const std::string root = CTempDir::GetRootDir();
+    ASSERT_FALSE(root.empty());
+    bool sameTick = false;
+    // The tick moves on now and then between the two; try again until it
+    // does not.
+    for (int attempt = 0; attempt < 200 && !sameTick; ++attempt) {
+        const uint32_t start = qxplat::TickCountMs();
+        CTempDir first(true), second(true);
+        if (qxplat::TickCountMs() != start)
+            continue;
+        sameTick = true;
+        ASSERT_NE(nullptr, first.GetPath());
+        ASSERT_NE(nullptr, second.GetPath());
+        const std::string a = first.GetPath(), b = second.GetPath();
+        EXPECT_NE(a, b);
+        EXPECT_EQ(root, a.substr(0, root.size()));
+        EXPECT_EQ(qxplat::kPathSep, a.back());
+        // The second one is the first name with a random suffix.
+        EXPECT_EQ(a.substr(0, a.size() - 1), b.substr(0, a.size() - 1));
+        EXPECT_TRUE(fs::is_directory(a));
+        EXPECT_TRUE(fs::is_directory(b));
+    }
+    EXPECT_TRUE(sameTick);
+}
+
+TEST(TempDir, AutoDeleteDecidesWhetherTheTreeStays)
+{
+    std::string kept, removed;
+    {
+        CTempDir autoDelete(true), keep(false);
+        ASSERT_NE(nullptr, autoDelete.GetPath());
+        ASSERT_NE(nullptr, keep.GetPath());
+        removed = autoDelete.GetPath();
+        kept = keep.GetPath();
+        fs::create_directories(removed + "sub");
+        WriteBytes(removed + "sub/file.txt", "data");
+        MakeReadOnly(removed + "sub/file.txt");
+    }
+    EXPECT_FALSE(fs::exists(removed));
+    EXPECT_TRUE(fs::is_directory(kept));
+    EXPECT_TRUE(DeleteDirTree(kept.c_str()));
+    EXPECT_FALSE(fs::exists(kept));
+}
+
+TEST(DeleteDirTree, RemovesNestedReadOnlyTrees)
+{
+    CScratchDir scratch("deltree");
+    const std::string tree = scratch.Path("tree");
+    fs::create_directories(tree + "/a/b/c");
+    fs::create_directories(tree + "/empty");
+    for (const char* file : {"/top.txt", "/a/one.txt", "/a/b/two.txt", "/a/b/c/three.txt"}) {
+        WriteBytes(tree + file, file);
+        MakeReadOnly(tree + file);
+    }
+    MakeReadOnly(tree + "/a/b/c");
+    MakeReadOnly(tree + "/a");
+    EXPECT_TRUE(DeleteDirTree(tree.c_str()));
+    EXPECT_FALSE(fs::exists(tree));
+    EXPECT_FALSE(DeleteDirTree(tree.c_str()));
+    EXPECT_FALSE(DeleteDirTree(nullptr));
+    EXPECT_FALSE(DeleteDirTree(""));
+}
+
+TEST(DeleteDirTree, RemovesLinksButNotWhatTheyPointTo)
+{
+    CScratchDir scratch("deltree-link");
+    const std::string tree = scratch.Path("tree");
+    const std::string outside = scratch.Path("outside");
+    fs::create_directories(tree);
+    fs::create_directories(outside + "/inner");
+    WriteBytes(outside + "/keep.txt", "keep");
+    WriteBytes(outside + "/inner/keep2.txt", "keep");
+    std::error_code ec;
+    fs::create_directory_symlink(outside, tree + "/dirlink", ec);
+    if (!ec)
+        fs::create_symlink(outside + "/keep.txt", tree + "/filelink", ec);
+    if (!ec)
+        fs::create_directory_symlink(outside, scratch.Path("toplink"), ec);
+    if (ec)
+        GTEST_SKIP() << "no symbolic links here: " << ec.message();
+
+    EXPECT_TRUE(DeleteDirTree(tree.c_str()));
+    EXPECT_FALSE(fs::exists(tree));
+    // Given a link itself, only the link goes.
+    EXPECT_TRUE(DeleteDirTree((scratch.Path("toplink") + qxplat::kPathSep).c_str()));
+    EXPECT_FALSE(fs::is_symlink(scratch.Path("toplink")));
+    EXPECT_EQ((std::vector<std::string>{"inner/", "inner/keep2.txt", "keep.txt"}),
+              TreeListing(outside));
+}
+
+TEST(DeleteDir, EmptyMissingAndFullDirectories)
+{
+    CScratchDir scratch("deldir");
+    const std::string empty = scratch.Path("empty"), full = scratch.Path("full");
+    const std::string missing = scratch.Path("missing");
+    const std::string missingParent = missing + qxplat::kPathSep + "child";
+    fs::create_directories(empty);
+    fs::create_directories(full + "/sub");
+    WriteBytes(full + "/sub/file.txt", "x");
+    struct {
+        const char* path;
+        bool recursive;
+        bool result;
+        bool gone;
+    } cases[] = {
+        {nullptr, false, false, false},       {"", false, false, false},
+        {missing.c_str(), false, true, true}, {missingParent.c_str(), false, false, true},
+        {full.c_str(), false, false, false},  {empty.c_str(), false, true, true},
+        {full.c_str(), true, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path ? c.path : "(null)");
+        EXPECT_EQ(c.result, DeleteDir(c.path, c.recursive));
+        if (c.path && *c.path) {
+            EXPECT_EQ(c.gone, !fs::exists(c.path));
+        }
+    }
+}
+
+}  // namespace

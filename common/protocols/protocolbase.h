@@ -40,6 +40,8 @@ protected:
     // The message id of a body, or false when the body holds no ids.
     static bool ReadMsgId(const char* body, unsigned int len, uint16_t* msgId);
 
+    IMsgSender* GetSender() const { return m_pSender; }
+
 private:
     static void ReportRecvFailure(const char* name);
 

@@ -7,6 +7,7 @@
 #include "qxnetengine/log/logfile.h"
 #include "qxnetengine/netengine/discovery.h"
 #include "qxnetengine/netengine/svraddr.h"
+#include "qxnetengine/resinfovermgr/resinfoinnerconn.h"
 #include "qxnetengine/resinfovermgr/resinfovergog.h"
 
 #include <boost/bind/bind.hpp>
@@ -154,9 +155,8 @@ bool CNetEngine::ConnectGateSvr(bool reconnect)
     if (!conn->ConnectEx(InetNtoa(m_nGateSvrAddr).c_str(), m_nGateSvrPort, 1)) {
         // No socket, so no outcome would ever come: report the failure on
         // the next turn of the message loop, as a failed connect would be.
-        CMsgSyncWnd::Instance().PostCall(
-            boost::bind(&RunGateLogin, m_pShared, conn, _1, _2), 2,
-            static_cast<int32_t>(conn->GetGateId()));
+        CMsgSyncWnd::Instance().PostCall(boost::bind(&RunGateLogin, m_pShared, conn, _1, _2), 2,
+                                         static_cast<int32_t>(conn->GetGateId()));
     }
     return true;
 }
@@ -200,6 +200,26 @@ void CNetEngine::OnGateSvrClosed(unsigned int, int32_t)
     DropGateConn();
     if (handler)
         handler->OnGateClosed(1);
+}
+
+void CNetEngine::DropInnerDrv()
+{
+    CResInfoInnerConn* conn = m_pInnerDrv;
+    if (!conn)
+        return;
+    m_pInnerDrv = nullptr;
+    conn->Detach();
+    conn->CloseSocket(false);
+    conn->DeleteLater();
+}
+
+void CNetEngine::OnInnerConnClosed(CResInfoInnerConn* conn)
+{
+    if (m_pInnerDrv != conn)
+        return;
+    m_pInnerDrv = nullptr;
+    conn->Detach();
+    conn->DeleteLater();
 }
 
 void CNetEngine::InstallGateKey() { m_Encryption.SetKey(m_KeyArea, 32); }
@@ -296,6 +316,7 @@ void CNetEngine::Release()
     m_pShared->bReleased = true;
     Forget(m_hResolveThread);
     Forget(m_hDiscoveryThread);
+    DropInnerDrv();
     if (CResInfoVerGogImpl::Instance().GetProtocol() == &m_ResInfoDrv)
         CResInfoVerGogImpl::Instance().SetProtocol(nullptr);
     LeaveCall();  // the game's own reference

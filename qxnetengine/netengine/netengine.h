@@ -81,6 +81,15 @@ public:
     uint32_t GetGateSvrAddr() const { return m_nGateSvrAddr; }
     unsigned short GetGateSvrPort() const { return m_nGateSvrPort; }
     const CGateSvrSocket* GetGateConn() const { return m_pGateConn; }
+
+    // The resource update's connection (one at a time) and its reply handler.
+    CResInfoInnerConn* GetInnerDrv() const { return m_pInnerDrv; }
+    void SetInnerDrv(CResInfoInnerConn* conn) { m_pInnerDrv = conn; }
+    CResInfoDispDrv& GetResInfoDispDrv() { return m_ResInfoDispDrv; }
+    // Forgets the update's connection without a report; it is destroyed
+    // once control has left its code.
+    void DropInnerDrv();
+    void OnInnerConnClosed(CResInfoInnerConn* conn);
     bool IsDiscovering() const { return m_hResolveThread || m_hDiscoveryThread; }
 
 private:

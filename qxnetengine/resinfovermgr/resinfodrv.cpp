@@ -1,15 +1,45 @@
 #include "qxnetengine/resinfovermgr/resinfodrv.h"
 
+#include "platform/sockaddr.h"
+#include "qxnetengine/netengine/netengine.h"
+#include "qxnetengine/resinfovermgr/resinfoinnerconn.h"
 #include "qxnetengine/resinfovermgr/resinfovergog.h"
+#include "qxnetengine/resinfovermgr/resinfovermgr.h"
 
-void CResInfoDrv::OnRecv_GetVersions(const uint32_t&)
+#include <cstring>
+
+void CResInfoDrv::OnRecv_GetVersions(const uint32_t& version)
 {
-    // No connection to a resource-information server can be made from here
-    // yet: the game hears the update's failure rather than nothing.
-    CResInfoVerGogImpl::Instance().OnGetResult(-1, 0, std::vector<ResInfoItem>());
+    if (!m_pOwner)
+        return;
+    CResInfoInnerConn* running = m_pOwner->GetInnerDrv();
+    if (running && !running->IsConnectFailed() && !running->IsFinished())
+        return;  // an update is running: one at a time
+    CResInfoVerMgr::Instance().SetVersion(version);
+    // The result goes to the engine that asked.
+    CResInfoVerGogImpl::Instance().SetProtocol(this);
+    CResInfoDispDrv& disp = m_pOwner->GetResInfoDispDrv();
+    if (!disp.HasSender()) {
+        // Without a gate connection nobody could ever answer.
+        CResInfoVerGogImpl::Instance().OnGetResult(-1, 0, std::vector<ResInfoItem>());
+        return;
+    }
+    disp.GetResInfoSvrAddr();
 }
 
-void CResInfoDispDrv::OnRecv_RetResInfoSvrAddr(const ResInfoDisp::TIPv4Addr&, const uint16_t&,
-                                               const TVecChar&)
+void CResInfoDispDrv::OnRecv_RetResInfoSvrAddr(const ResInfoDisp::TIPv4Addr& address,
+                                               const uint16_t& port, const TVecChar& ticket)
 {
+    if (!m_pOwner)
+        return;
+    m_pOwner->DropInnerDrv();
+    CResInfoInnerConn* conn = new CResInfoInnerConn;
+    m_pOwner->SetInnerDrv(conn);
+    conn->m_pEngine = m_pOwner;
+    conn->ticket = ticket;
+    uint32_t addr;
+    memcpy(&addr, address.Octets, 4);
+    // An address Connect refuses at once gets the failed connect's answer.
+    if (!conn->ConnectEx(qxplat::InetNtoa(addr).c_str(), port, 3))
+        conn->FailConnect();
 }

@@ -26,6 +26,7 @@ public:
 
     void OnRecv_RetResInfoSvrAddr(const ResInfoDisp::TIPv4Addr& address, const uint16_t& port,
                                   const TVecChar& ticket) override;
+    bool HasSender() const { return GetSender() != nullptr; }
 
 private:
     CNetEngine* m_pOwner;

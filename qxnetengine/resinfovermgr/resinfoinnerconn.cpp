@@ -1,0 +1,177 @@
+#include "qxnetengine/resinfovermgr/resinfoinnerconn.h"
+
+#include "common/bytes/byteorder.h"
+#include "common/serialization/basictypes.h"
+#include "qxnetengine/log/logfile.h"
+#include "qxnetengine/netengine/netengine.h"
+#include "qxnetengine/resinfovermgr/resinfovermgr.h"
+
+#include <atomic>
+
+using namespace ResInfoInner;
+
+namespace {
+
+std::atomic<uint32_t> g_nSeq{0};
+
+// Ends the download from inside a callback: the decoder turns it into a
+// refused message, and the connection closes.
+[[noreturn]] void Abort() { throw 1; }
+
+}  // namespace
+
+bool CSeqSender::Send(const char* data, unsigned int len)
+{
+    CMsgSocket* socket = m_pSocket;
+    if (!socket || !socket->IsConnected() || len > 0xFFFFFFFFu - 12)
+        return false;
+    uint32_t seq = ++g_nSeq;
+    if (seq == 0)
+        seq = ++g_nSeq;
+    CPkgBufferLease lease(m_Buffer, m_bBuilding);
+    CPkgBufferBase& frame = lease.Get();
+    frame.Reset();
+    if (!frame.Reserve(len + 12) || !frame.AppendU32LE(len + 8) || !frame.AppendU32LE(seq) ||
+        !frame.AppendU32LE(len) || !frame.Append(data, len))
+        return false;
+    socket->EnterCall();
+    socket->Send(frame.GetData(), frame.GetLength());
+    socket->LeaveCall();
+    return true;
+}
+
+CMsgSocket* CSeqSender::SetSocket(CMsgSocket* socket)
+{
+    CMsgSocket* old = m_pSocket;
+    m_pSocket = socket;
+    return old;
+}
+
+void CResInfoInnerDrv::RequestNext()
+{
+    TVersionInfo file;
+    uint32_t offset = 0, getLen = 0;
+    if (CResInfoVerMgr::Instance().GetNextRequest(&file, &offset, &getLen, m_pOwner->Reporter())) {
+        GetFile(file, offset, getLen);
+        m_pOwner->AwaitReply();
+        return;
+    }
+    m_pOwner->m_bFinished = true;
+    Abort();
+}
+
+void CResInfoInnerDrv::OnRecv_RetVersionList(const TVecVersionInfo& versionList)
+{
+    if (!CResInfoVerMgr::Instance().SetVersionList(versionList)) {
+        GetLog("NetLog").Write(
+            2, "[%s] CResInfoVerMgr::Instance().SetVersionList(versionList) failed.",
+            "CResInfoInnerDrv::OnRecv_RetVersionList");
+        Abort();
+    }
+    RequestNext();
+}
+
+void CResInfoInnerDrv::OnRecv_RetFileInfo(const TFileInfo& fileInfo, const uint32_t& leftLength)
+{
+    if (!CResInfoVerMgr::Instance().SetCurFileInfo(fileInfo, leftLength))
+        GetLog("NetLog").Write(
+            2, "[%s] CResInfoVerMgr::Instance().SetCurFileInfo(fileInfo, leftLength) failed.",
+            "CResInfoInnerDrv::OnRecv_RetFileInfo");
+}
+
+void CResInfoInnerDrv::OnRecv_RetFileBuffer(const TBigString& buffer)
+{
+    std::string strData;
+    CoverTBigString2String(buffer, strData);
+    int64_t missing = CResInfoVerMgr::Instance().SetFileContent(
+        strData.data(), static_cast<uint32_t>(strData.size()));
+    if (missing > 0)
+        return;
+    if (missing < 0) {
+        GetLog("NetLog").Write(2, "[%s] SetFileContent failed.",
+                               "CResInfoInnerDrv::OnRecv_RetFileBuffer");
+        Abort();
+    }
+    RequestNext();
+}
+
+CResInfoInnerConn::CResInfoInnerConn()
+    : CMsgSocket(1024, 1024),
+      m_pEngine(nullptr),
+      m_bFinished(false),
+      m_Drv(this),
+      m_bConnectFailed(false)
+{
+    m_MsgDisp.RegisterHandler(&m_Drv);
+    m_Drv.SetSender(&m_Sender);
+}
+
+CResInfoInnerConn::~CResInfoInnerConn() {}
+
+void CResInfoInnerConn::OnGetResult(int32_t result, uint32_t version,
+                                    const std::vector<ResInfoItem>& items)
+{
+    // Reported before the game hears it, so a request the game makes from
+    // inside its answer finds this update over.
+    m_bFinished = true;
+    if (m_pEngine)
+        CResInfoVerGogImpl::Instance().OnGetResult(result, version, items);
+}
+
+void CResInfoInnerConn::OnConnect(bool success)
+{
+    if (success) {
+        m_Sender.SetSocket(this);
+        m_Drv.GetVersionList(CResInfoVerMgr::Instance().GetVersion());
+        AwaitReply();
+        return;
+    }
+    m_bConnectFailed = true;
+    if (m_pEngine)
+        CResInfoVerGogImpl::Instance().OnGetResult(-1, 0, std::vector<ResInfoItem>());
+}
+
+void CResInfoInnerConn::OnWatchdog()
+{
+    if (!m_bFinished)
+        Shutdown();
+}
+
+void CResInfoInnerConn::OnClose()
+{
+    KillWatchdog();
+    if (!m_bFinished)
+        OnGetResult(-3, 0, std::vector<ResInfoItem>());
+    if (m_pEngine)
+        m_pEngine->OnInnerConnClosed(this);
+}
+
+unsigned int CResInfoInnerConn::OnRecv(const char* data, unsigned int len)
+{
+    m_strRecvBuf.append(data, len);
+    ConsumeReceived(len);
+    if (!m_bFinished)
+        AwaitReply();  // bytes arrive: the server is alive
+    if (!CutFrames())
+        Shutdown();
+    return 0;
+}
+
+bool CResInfoInnerConn::CutFrames()
+{
+    while (m_strRecvBuf.size() >= 4) {
+        uint64_t total = ReadU32LE(m_strRecvBuf.data());
+        // The largest frame holds a token and the largest package.
+        if (total < 4 || total > 4 + 4 + CMsgDisp::kMaxBody)
+            return false;
+        if (total + 4 > m_strRecvBuf.size())
+            return true;
+        std::string frame = m_strRecvBuf.substr(8, static_cast<size_t>(total) - 4);
+        m_strRecvBuf.erase(0, static_cast<size_t>(total) + 4);
+        if (!m_MsgDisp.DispatchPkg(frame.data(), static_cast<unsigned int>(frame.size())))
+            return false;
+        if (IsDeletePending())
+            return true;
+    }
+    return true;
+}

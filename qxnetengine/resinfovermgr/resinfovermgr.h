@@ -1,0 +1,58 @@
+#pragma once
+// The file store of a resource update: the version asked for, the package
+// files of the version list, and the file being downloaded. Package files
+// lie in ResInfo beside the library, named Version.SubNo.
+
+#include "common/protocols/resinfoinner.h"
+#include "qxnetengine/resinfovermgr/resinfovergog.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct TVerFile {
+    uint32_t Version = 0;
+    int32_t SubNo = 0;
+    uint32_t FileSize = 0;
+};
+
+class CResInfoVerMgr {
+public:
+    static CResInfoVerMgr& Instance();
+
+    bool InitDir();
+    bool SetVersion(uint32_t version);
+    uint32_t GetVersion() const { return m_nVersion; }
+    void Reset();
+    bool SetVersionList(const ResInfoInner::TVecVersionInfo& list);
+    bool GetNextRequest(ResInfoInner::TVersionInfo* file, uint32_t* offset, uint32_t* getLen,
+                        IResInfoVerGog* reporter);
+    bool SetCurFileInfo(const ResInfoInner::TFileInfo& fileInfo, uint32_t leftLength);
+    // Bytes still missing from the current file (0: complete), or below 0
+    // when the data cannot be written or runs past the file's size.
+    int64_t SetFileContent(const char* data, uint32_t n);
+    // Reads the index of every package and reports the result.
+    void OnFinish(IResInfoVerGog* reporter);
+
+    const std::string& GetDir() const { return m_strDir; }
+    std::string PackagePath(const TVerFile& file) const;
+
+private:
+    CResInfoVerMgr();
+    ~CResInfoVerMgr();
+    CResInfoVerMgr(const CResInfoVerMgr&) = delete;
+    CResInfoVerMgr& operator=(const CResInfoVerMgr&) = delete;
+
+    // The file being written goes under a name no package can have and
+    // takes the package's name only once it is complete.
+    std::string PartPath() const;
+    void DropPart();
+
+    uint32_t m_nVersion;
+    std::string m_strDir;
+    std::vector<TVerFile> m_vecFiles;
+    uint32_t m_iCurFileIdx;
+    FILE* m_curFile;
+    uint64_t m_nWritten;  // bytes of the current file written so far
+};

@@ -140,8 +140,10 @@ void CResInfoInnerConn::OnWatchdog()
 void CResInfoInnerConn::OnClose()
 {
     KillWatchdog();
-    if (!m_bFinished)
+    if (!m_bFinished) {
+        CResInfoVerMgr::Instance().AbandonFile();
         OnGetResult(-3, 0, std::vector<ResInfoItem>());
+    }
     if (m_pEngine)
         m_pEngine->OnInnerConnClosed(this);
 }

@@ -32,6 +32,8 @@ public:
     // Bytes still missing from the current file (0: complete), or below 0
     // when the data cannot be written or runs past the file's size.
     int64_t SetFileContent(const char* data, uint32_t n);
+    // A download that ends early leaves no part of its file behind.
+    void AbandonFile() { DropPart(); }
     // Reads the index of every package and reports the result.
     void OnFinish(IResInfoVerGog* reporter);
 

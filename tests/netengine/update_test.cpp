@@ -1,0 +1,228 @@
+// A resource update end to end: the game's module-300 request, the gate's
+// module-302 answer, the resource-information server's files (module 301).
+#include "common/bytes/byteorder.h"
+#include "common/protocols/resinfoinner.h"
+#include "common/serialization/bufferwriter.h"
+#include "gatefixture.h"
+#include "platform/files.h"
+#include "qxnetengine/archive/tempdir.h"
+#include "qxnetengine/archive/ziparchive.h"
+#include "qxnetengine/resinfovermgr/resinfovermgr.h"
+#include "support/fakes.h"
+
+#include <fstream>
+#include <map>
+
+namespace {
+
+using ResInfoInner::TVersionInfo;
+
+template <typename... T>
+std::string Body(uint16_t module, uint16_t msg, const T&... fields)
+{
+    std::string payload;
+    CBufferWriter writer(&payload);
+    (void)std::initializer_list<int>{((writer << fields), 0)...};
+    return MakeBody(module, msg, payload);
+}
+
+std::string InnerFrame(const std::string& body)
+{
+    std::string f(8, '\0');
+    WriteU32LE(&f[0], static_cast<uint32_t>(body.size() + 8));
+    return f + MakePkg(body);
+}
+
+// A package: a ZIP archive whose 1.xml (deflated) holds the given text.
+std::string MakePackage(const std::string& xml)
+{
+    CTempDir dir;
+    std::string src = std::string(dir.GetPath()) + "1.xml", zip = std::string(dir.GetPath()) + "pkg.zip";
+    std::ofstream(src, std::ios::binary) << xml;
+    CZipArchive archive;
+    EXPECT_TRUE(archive.Open(zip.c_str(), 2));
+    EXPECT_TRUE(archive.AddFile("1.xml", src.c_str()));
+    EXPECT_TRUE(archive.Close());
+    std::ifstream in(zip, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Records(int from, int n)
+{
+    std::string xml = "<root>";
+    for (int i = from; i < from + n; ++i)
+        xml += "<Record kind=\"x\"><ResID>" + std::to_string(i) + "</ResID><PackageID>p" +
+               std::to_string(i) + "</PackageID><Extra>e</Extra></Record>";
+    return xml + "</root>";
+}
+
+class Update : public Gate {
+protected:
+    void SetUp() override
+    {
+        Gate::SetUp();
+        ASSERT_TRUE(m_Inner.Listen(0));
+        ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&m_Game));
+        LogIn();
+    }
+    void TearDown() override
+    {
+        m_Inner.Close();
+        Gate::TearDown();
+    }
+    // The game asks for version; the gate names the inner server at port.
+    void Ask(uint32_t version, unsigned short port)
+    {
+        std::string get = Body(300, 1, version);
+        ASSERT_TRUE(m_pEngine->GetSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+        std::string payload;
+        ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+        ASSERT_EQ(MakePkg(MakeBody(302, 1)), m_Crypto.Decrypt(payload));
+        uint32_t addr = qxplat::InetAddr("127.0.0.1");
+        std::string answer = Body(302, 1, addr, port, TVecChar{'t', 'k'});
+        std::string frame = m_Crypto.EncryptedFrame(MakePkg(answer));
+        Conn().Send(frame.data(), static_cast<unsigned>(frame.size()));
+    }
+    // The next request frame the inner server received: token and body.
+    bool NextInner(uint32_t* token, std::string* body, int ms = 5000)
+    {
+        bool ok = PumpUntil(
+            [&] {
+                if (m_Inner.m_Accepted.empty())
+                    return false;
+                std::string& s = m_Inner.m_Accepted.back()->m_strRecv;
+                return s.size() >= 12 && s.size() >= 4 + ReadU32LE(s.data());
+            },
+            ms);
+        if (!ok)
+            return false;
+        std::string& s = m_Inner.m_Accepted.back()->m_strRecv;
+        uint32_t total = ReadU32LE(s.data());
+        *token = ReadU32LE(s.data() + 4);
+        *body = s.substr(12, total - 8);
+        s.erase(0, total + 4);
+        return true;
+    }
+    void InnerSends(const std::string& bytes)
+    {
+        m_Inner.m_Accepted.back()->Send(bytes.data(), static_cast<unsigned>(bytes.size()));
+    }
+    // Serves a file in pieces of at most 255 bytes per block.
+    void ServeFile(const std::string& data)
+    {
+        std::string frames = InnerFrame(
+            Body(301, 2, static_cast<uint32_t>(data.size()), static_cast<uint32_t>(data.size())));
+        for (size_t at = 0; at == 0 || at < data.size(); at += 1000) {
+            TBigString pieces;
+            CoverString2TBigString(data.substr(at, 1000), pieces);
+            frames += InnerFrame(Body(301, 3, pieces));
+            if (data.empty())
+                break;
+        }
+        InnerSends(frames);
+    }
+    std::vector<std::string> GameAnswers() const { return m_Game.m_Bodies; }
+
+    CTestListener m_Inner;
+    CRecordingHandler m_Game{300};
+};
+
+TEST_F(Update, AWholeUpdate)
+{
+    std::map<int, std::string> packages = {{1, MakePackage(Records(1, 2))},
+                                           {2, MakePackage(Records(3, 3))}};
+    Ask(7, m_Inner.Port());
+    uint32_t token = 0, first = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&first, &body));
+    EXPECT_EQ(Body(301, 1, uint32_t{7}), body);  // GetVersionList(7)
+    std::vector<TVersionInfo> list(2);
+    list[0].Version = list[1].Version = 7;
+    list[0].SubNo = 1;
+    list[1].SubNo = 2;
+    InnerSends(InnerFrame(Body(301, 1, list)));
+    for (int sub = 1; sub <= 2; ++sub) {
+        ASSERT_TRUE(NextInner(&token, &body));
+        EXPECT_EQ(first + static_cast<uint32_t>(sub), token);  // numbered one by one
+        EXPECT_EQ(Body(301, 2, list[sub - 1], uint32_t{0}, uint32_t{0xFFFFFFFF}), body);
+        EXPECT_TRUE(GameAnswers().empty());
+        ServeFile(packages[sub]);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 6; }));
+    std::vector<std::string> answers = GameAnswers();
+    EXPECT_EQ(Body(300, 1, int32_t{0}, uint32_t{7}, uint32_t{5}), answers[0]);
+    for (int i = 1; i <= 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(static_cast<uint32_t>(i), ReadU32LE(answers[i].data() + 4));  // ResID
+        EXPECT_NE(std::string::npos, answers[i].find("<Extra>e</Extra>"));
+    }
+    const std::string dir = CResInfoVerMgr::Instance().GetDir();
+    EXPECT_EQ(qxplat::LibraryDir() + "ResInfo" + qxplat::kPathSep, dir);
+    std::ifstream second(dir + "7.2", std::ios::binary);
+    EXPECT_EQ(packages[2], std::string(std::istreambuf_iterator<char>(second),
+                                       std::istreambuf_iterator<char>()));
+    EXPECT_FALSE(qxplat::FileExists(dir + "7.2.part"));
+}
+
+TEST_F(Update, FailuresAnswerWithTheirCodes)
+{
+    // -3: the server closes in the middle of a file; nothing has the
+    // package's name afterwards.
+    std::string pkg = MakePackage(Records(1, 1));
+    Ask(8, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    std::vector<TVersionInfo> list(1);
+    list[0].Version = 8;
+    list[0].SubNo = 5;
+    InnerSends(InnerFrame(Body(301, 1, list)));
+    ASSERT_TRUE(NextInner(&token, &body));
+    InnerSends(InnerFrame(
+        Body(301, 2, static_cast<uint32_t>(pkg.size()), static_cast<uint32_t>(pkg.size()))));
+    TBigString half;
+    CoverString2TBigString(pkg.substr(0, pkg.size() / 2), half);
+    InnerSends(InnerFrame(Body(301, 3, half)));
+    PumpFor(50);
+    m_Inner.m_Accepted.back()->Close();
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+    EXPECT_EQ(Body(300, 1, int32_t{-3}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+    const std::string dir = CResInfoVerMgr::Instance().GetDir();
+    EXPECT_FALSE(qxplat::FileExists(dir + "8.5"));
+    EXPECT_FALSE(qxplat::FileExists(dir + "8.5.part"));
+
+    // -2: a package without 1.xml (it lies in a folder).
+    m_Game.m_Bodies.clear();
+    Ask(9, m_Inner.Port());
+    ASSERT_TRUE(NextInner(&token, &body));
+    list[0].Version = 9;
+    InnerSends(InnerFrame(Body(301, 1, list)));
+    ASSERT_TRUE(NextInner(&token, &body));
+    CTempDir tmp;
+    std::ofstream(std::string(tmp.GetPath()) + "1.xml") << Records(1, 1);
+    CZipArchive archive;
+    std::string zip = std::string(tmp.GetPath()) + "p.zip";
+    ASSERT_TRUE(archive.Open(zip.c_str(), 2));
+    ASSERT_TRUE(archive.AddFile("data/1.xml", (std::string(tmp.GetPath()) + "1.xml").c_str()));
+    ASSERT_TRUE(archive.Close());
+    std::ifstream in(zip, std::ios::binary);
+    ServeFile(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+    EXPECT_EQ(Body(300, 1, int32_t{-2}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+
+    // -1: nothing listens where the gate points, three attempts; the next
+    // request is accepted again.
+    m_Game.m_Bodies.clear();
+    CTestListener probe;
+    ASSERT_TRUE(probe.Listen(0));
+    unsigned short closed = probe.Port();
+    probe.Close();
+    Ask(10, closed);
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+    EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+    Ask(11, m_Inner.Port());
+    ASSERT_TRUE(NextInner(&token, &body));
+    EXPECT_EQ(Body(301, 1, uint32_t{11}), body);
+}
+
+}  // namespace

@@ -9,6 +9,9 @@ bool CNetEFilterSender::Send(const char* data, unsigned int len)
         return false;
     if (ReadU16LE(data) != kLocalModuleId)
         return false;
+    // No dispatcher takes a body this long: drop it before copying it.
+    if (len > CMsgDisp::kMaxBody)
+        return true;
     DispatchBody(m_MsgDisp, m_PkgBuffer, m_bDispatching, data, len);
     return true;
 }

@@ -33,6 +33,12 @@ TEST(NetEFilterSender, TakesModule300AsAPackage)
     EXPECT_FALSE(filter.GetPkgBuffer().IsInline());
     EXPECT_EQ(MakePkg(big), HeldPkg(filter));
     EXPECT_EQ(big, local.m_Bodies.back());
+
+    // Longer than any package may be: taken and dropped, never copied.
+    std::string huge = MakeBody(300, 1, std::string(0x10000, 'h'));
+    EXPECT_TRUE(filter.Send(huge.data(), static_cast<unsigned int>(huge.size())));
+    EXPECT_EQ(2u, local.m_Bodies.size());
+    EXPECT_EQ(2004u, filter.GetPkgBuffer().GetCapacity());
 }
 
 TEST(NetEFilterSender, DeclinesOtherModulesAndShortBodies)

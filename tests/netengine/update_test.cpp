@@ -37,7 +37,8 @@ std::string InnerFrame(const std::string& body)
 std::string MakePackage(const std::string& xml)
 {
     CTempDir dir;
-    std::string src = std::string(dir.GetPath()) + "1.xml", zip = std::string(dir.GetPath()) + "pkg.zip";
+    std::string src = std::string(dir.GetPath()) + "1.xml",
+                zip = std::string(dir.GetPath()) + "pkg.zip";
     std::ofstream(src, std::ios::binary) << xml;
     CZipArchive archive;
     EXPECT_TRUE(archive.Open(zip.c_str(), 2));
@@ -223,6 +224,106 @@ TEST_F(Update, FailuresAnswerWithTheirCodes)
     Ask(11, m_Inner.Port());
     ASSERT_TRUE(NextInner(&token, &body));
     EXPECT_EQ(Body(301, 1, uint32_t{11}), body);
+}
+
+TEST_F(Update, DownloadsThatBreakOffAnswerMinusThree)
+{
+    std::string pkg = MakePackage(Records(1, 1));
+    std::vector<TVersionInfo> one(1);
+    one[0].Version = 20;
+    one[0].SubNo = 1;
+    struct Case {
+        const char* name;
+        bool listFirst;  // the list is sent before the bad frame
+        std::string bad;
+    } cases[] = {
+        {"empty version list", false, InnerFrame(Body(301, 1, std::vector<TVersionInfo>()))},
+        {"more data than the file's size", true,
+         InnerFrame(Body(301, 2, uint32_t{4}, uint32_t{4})) +
+             InnerFrame(Body(301, 3, TBigString{TVecChar{'1', '2', '3', '4', '5'}}))},
+        {"a frame of total 2", false, std::string("\x02\x00\x00\x00\x00\x00", 6)},
+        {"a module-300 body", false, InnerFrame(Body(300, 1, uint32_t{1}))},
+    };
+    uint32_t version = 20;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_Game.m_Bodies.clear();
+        Ask(version++, m_Inner.Port());
+        uint32_t token = 0;
+        std::string body;
+        ASSERT_TRUE(NextInner(&token, &body));
+        if (c.listFirst) {
+            InnerSends(InnerFrame(Body(301, 1, one)));
+            ASSERT_TRUE(NextInner(&token, &body));
+        }
+        InnerSends(c.bad);
+        ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+        EXPECT_EQ(Body(300, 1, int32_t{-3}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+    }
+}
+
+TEST_F(Update, OneUpdateAtATime)
+{
+    Ask(30, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    // A second request while the first runs is not answered, nor passed on.
+    std::string get = Body(300, 1, uint32_t{31});
+    ASSERT_TRUE(m_pEngine->GetSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+    PumpFor(100);
+    EXPECT_TRUE(Conn().m_strRecv.empty());
+    EXPECT_TRUE(GameAnswers().empty());
+
+    // An address that cannot even be connected to is a failed connect.
+    m_Inner.m_Accepted.back()->Close();
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+    m_Game.m_Bodies.clear();
+    std::string getAgain = Body(300, 1, uint32_t{32});
+    ASSERT_TRUE(
+        m_pEngine->GetSender()->Send(getAgain.data(), static_cast<unsigned>(getAgain.size())));
+    std::string payload;
+    ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+    std::string answer = Body(302, 1, uint32_t{0xFFFFFFFF}, uint16_t{m_Inner.Port()}, TVecChar{});
+    std::string frame = m_Crypto.EncryptedFrame(MakePkg(answer));
+    Conn().Send(frame.data(), static_cast<unsigned>(frame.size()));
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+    EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+}
+
+// Asks again from inside the answer to the previous request.
+class CAskingAgainHandler : public CRecordingHandler {
+public:
+    CAskingAgainHandler() : CRecordingHandler(300) {}
+    bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
+    {
+        CRecordingHandler::OnMsg(body, len);
+        if (m_pEngine && m_Bodies.size() == 1) {
+            std::string get = Body(300, 1, uint32_t{41});
+            m_bSent = m_pEngine->GetSender()->Send(get.data(), static_cast<unsigned>(get.size()));
+        }
+        return true;
+    }
+    INetEngine* m_pEngine = nullptr;
+    bool m_bSent = false;
+};
+
+TEST_F(Update, ARequestFromInsideTheAnswerIsTaken)
+{
+    CAskingAgainHandler game;
+    m_pEngine->GetMsgDisp()->UnregisterHandler(&m_Game);
+    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&game));
+    Ask(40, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    game.m_pEngine = m_pEngine;
+    InnerSends(InnerFrame(Body(301, 1, std::vector<TVersionInfo>())));  // ends with -3
+    ASSERT_TRUE(PumpUntil([&] { return game.m_bSent; }));
+    // The new request went on to the gate.
+    std::string payload;
+    ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+    EXPECT_EQ(MakePkg(MakeBody(302, 1)), m_Crypto.Decrypt(payload));
 }
 
 }  // namespace

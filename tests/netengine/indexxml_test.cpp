@@ -1,0 +1,95 @@
+#include "qxnetengine/resinfovermgr/indexxml.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Record(const std::string& resId, const std::string& pkg = "<PackageID>p</PackageID>")
+{
+    return "<Record><ResID>" + resId + "</ResID>" + pkg + "</Record>";
+}
+
+TEST(IndexXml, ResIdIsADecimalCutTo32Bits)
+{
+    struct Case {
+        const char* text;
+        uint32_t id;
+    } cases[] = {{"1001", 1001},      {" 42abc", 42},    {"abc", 0},
+                 {"-1", 4294967295u}, {"4294967297", 1}, {"+7", 7}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<ResInfoItem> items;
+        ASSERT_TRUE(ParseIndexXml("<root>" + Record(c.text) + "</root>", items));
+        ASSERT_EQ(1u, items.size());
+        EXPECT_EQ(c.id, items[0].ResID);
+    }
+}
+
+TEST(IndexXml, RecordsInOrderUntilTheFirstBadOne)
+{
+    std::vector<ResInfoItem> items;
+    std::string xml =
+        "<root><Record a=\"1\"><ResID>1</ResID><PackageID>ui_main</PackageID>"
+        "<More x=\"y\">z</More></Record>" +
+        Record("2") + Record("3", "") + Record("4") + "</root>";
+    EXPECT_FALSE(ParseIndexXml(xml, items));  // the third lacks its PackageID
+    ASSERT_EQ(2u, items.size());
+    EXPECT_EQ("ui_main", items[0].PackageID);
+    // The record comes back as XML with everything it carried.
+    EXPECT_NE(std::string::npos, items[0].RecordXml.find("<More x=\"y\">z</More>"));
+    EXPECT_NE(std::string::npos, items[0].RecordXml.find("a=\"1\""));
+    EXPECT_EQ(0u, items[0].RecordXml.find("<Record"));
+}
+
+TEST(IndexXml, DocumentsThatGiveNothing)
+{
+    struct Case {
+        const char* name;
+        std::string xml;
+    } cases[] = {
+        {"empty", ""},
+        {"not well-formed", "<root><Record>"},
+        {"no root", "<top>" + Record("1") + "</top>"},
+        {"ResID without text", "<root><Record><ResID/><PackageID>p</PackageID></Record></root>"},
+        {"nested deeper than the limit", "<root>" +
+                                             [] {
+                                                 std::string s;
+                                                 for (int i = 0; i < 300; ++i) s += "<a>";
+                                                 for (int i = 0; i < 300; ++i) s += "</a>";
+                                                 return s;
+                                             }() +
+                                             "</root>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ResInfoItem> items;
+        EXPECT_FALSE(ParseIndexXml(c.xml, items));
+        EXPECT_TRUE(items.empty());
+    }
+    // Deep but within the limit still parses; a long flat list is no depth.
+    std::string deep = "<root>" + Record("5");
+    for (int i = 0; i < 200; ++i) deep += "<a>";
+    for (int i = 0; i < 200; ++i) deep += "</a>";
+    std::vector<ResInfoItem> items;
+    EXPECT_TRUE(ParseIndexXml(deep + "</root>", items));
+    EXPECT_EQ(1u, items.size());
+    std::string flat = "<root>";
+    for (int i = 0; i < 1000; ++i) flat += Record(std::to_string(i));
+    items.clear();
+    EXPECT_TRUE(ParseIndexXml(flat + "</root>", items));
+    EXPECT_EQ(1000u, items.size());
+}
+
+TEST(IndexXml, DeepNestingNeverReachesTheParser)
+{
+    // Deep enough to exhaust the stack of a recursive parser.
+    std::string xml = "<root>";
+    for (int i = 0; i < 200000; ++i) xml += "<a>";
+    std::vector<ResInfoItem> items;
+    EXPECT_FALSE(ParseIndexXml(xml, items));
+}
+
+}  // namespace

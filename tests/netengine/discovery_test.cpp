@@ -4,7 +4,7 @@
 #include "common/syncwnd/msgsyncwnd.h"
 #include "common/texts/texts.h"
 #include "dispserver.h"
-#include "enginetest.h"
+#include "enginefixture.h"
 #include "platform/paths.h"
 #include "qxnetengine/log/logfile.h"
 #include "qxnetengine/netengine/netengine.h"
@@ -23,28 +23,15 @@
 
 namespace {
 
-class Discovery : public ::testing::Test {
+class Discovery : public CEngineFixture {
 protected:
     static void SetUpTestSuite()
     {
-        EnsureSockWnd();
-        CMsgSyncWnd::Instance().Create(qxplat::LibraryModule());
+        CEngineFixture::SetUpTestSuite();
         CLogFile::SetClock(FixedClock);
         std::remove((qxplat::ExeDir() + "NetLog20310102.log").c_str());
     }
     static void TearDownTestSuite() { CLogFile::SetClock(nullptr); }
-    void SetUp() override
-    {
-        m_pEngine = new CNetEngine;
-        m_Handler.m_pEngine = m_pEngine;
-        ASSERT_EQ(1, m_pEngine->Initialize(&m_Handler));
-    }
-    void TearDown() override
-    {
-        if (m_Handler.m_pEngine)
-            m_Handler.m_pEngine->Release();
-        std::remove(SvrAddrIniPath().c_str());
-    }
     bool WaitLines(size_t n, int ms = 10000)
     {
         return PumpUntil([&] { return m_Handler.m_Lines.size() >= n; }, ms);
@@ -55,8 +42,6 @@ protected:
     }
 
     CFakeDispServer m_Server;
-    CRecordingEngineHandler m_Handler;
-    CNetEngine* m_pEngine = nullptr;
 };
 
 TEST_F(Discovery, GateAddressOverUdp)

@@ -2,7 +2,7 @@
 // callback it was owed, or touched freed memory.
 #include "common/syncwnd/msgsyncwnd.h"
 #include "dispserver.h"
-#include "enginetest.h"
+#include "enginefixture.h"
 #include "gateserver.h"
 #include "qxnetengine/netengine/discovery.h"
 #include "qxnetengine/netengine/netengine.h"
@@ -13,26 +13,8 @@
 
 namespace {
 
-class EngineFaults : public ::testing::Test {
+class EngineFaults : public CEngineFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        EnsureSockWnd();
-        CMsgSyncWnd::Instance().Create(qxplat::LibraryModule());
-    }
-    void SetUp() override
-    {
-        m_pEngine = new CNetEngine;
-        m_Handler.m_pEngine = m_pEngine;
-        ASSERT_EQ(1, m_pEngine->Initialize(&m_Handler));
-    }
-    void TearDown() override
-    {
-        if (m_Handler.m_pEngine)
-            m_Handler.m_pEngine->Release();
-        std::remove(SvrAddrIniPath().c_str());
-        SetDispResolver(nullptr);
-    }
     std::string Disp(unsigned short port) const
     {
         return "DispSvrAddr 1 127.0.0.1 " + std::to_string(port);
@@ -52,8 +34,6 @@ protected:
     }
 
     CFakeDispServer m_Server;
-    CRecordingEngineHandler m_Handler;
-    CNetEngine* m_pEngine = nullptr;
 };
 
 bool AllOnesLookup(const char*, uint32_t* addr)

@@ -4,7 +4,7 @@
 
 #include "common/syncwnd/msgsyncwnd.h"
 #include "dispserver.h"
-#include "enginetest.h"
+#include "enginefixture.h"
 #include "gateserver.h"
 #include "qxnetengine/netengine/netengine.h"
 #include "support/pump.h"
@@ -19,29 +19,20 @@ inline const unsigned char kParam = 0x5C;
 
 // A game server for the gate: a dispatch server that points at it, and the
 // gate's listener on the test's own loop.
-class Gate : public ::testing::Test {
+class Gate : public CEngineFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        EnsureSockWnd();
-        CMsgSyncWnd::Instance().Create(qxplat::LibraryModule());
-    }
     void SetUp() override
     {
+        CEngineFixture::SetUp();
         ASSERT_TRUE(m_Gate.Listen(0));
         m_Disp.Script({{TDatagram{GateAddrReply("127.0.0.1", m_Gate.Port())}},
                        {TDatagram{GateAddrReply("127.0.0.1", m_Gate.Port())}}});
         WriteIni(IniFor(m_Disp.Port(), -1));
-        m_pEngine = new CNetEngine;
-        m_Handler.m_pEngine = m_pEngine;
-        ASSERT_EQ(1, m_pEngine->Initialize(&m_Handler));
     }
     void TearDown() override
     {
-        if (m_Handler.m_pEngine)
-            m_Handler.m_pEngine->Release();
+        CEngineFixture::TearDown();
         m_Gate.Close();
-        std::remove(SvrAddrIniPath().c_str());
     }
 
     // Waits for the next connection's handshake request; returns it unscrambled.
@@ -84,8 +75,6 @@ protected:
     CFakeDispServer m_Disp;
     CTestListener m_Gate;
     size_t m_nConn = 0;
-    CRecordingEngineHandler m_Handler;
-    CNetEngine* m_pEngine = nullptr;
     unsigned char m_ClientHalf[16] = {};
     CGateCrypto m_Crypto;
 };

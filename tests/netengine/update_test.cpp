@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "qxnetengine/archive/tempdir.h"
 #include "qxnetengine/archive/ziparchive.h"
+#include "qxnetengine/resinfovermgr/resinfoinnerconn.h"
 #include "qxnetengine/resinfovermgr/resinfovermgr.h"
 #include "support/fakes.h"
 
@@ -324,6 +325,18 @@ TEST_F(Update, ARequestFromInsideTheAnswerIsTaken)
     std::string payload;
     ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
     EXPECT_EQ(MakePkg(MakeBody(302, 1)), m_Crypto.Decrypt(payload));
+}
+
+TEST_F(Update, SlowAServerThatStopsAnsweringEndsTheUpdate)
+{
+    Ask(50, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));  // GetVersionList, never answered
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; },
+                          static_cast<int>(CResInfoInnerConn::kReplyTimeoutMs) + 5000));
+    EXPECT_EQ(Body(300, 1, int32_t{-3}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+    ASSERT_TRUE(PumpUntil([&] { return m_Inner.m_Accepted.back()->m_nCloses == 1; }));
 }
 
 }  // namespace

@@ -168,6 +168,7 @@ void CNetEngine::DropGateConn()
         return;
     m_pGateConn = nullptr;
     m_Sender.SetSocket(nullptr);
+    m_ResInfoDispDrv.SetSender(nullptr);
     conn->Detach();
     conn->DeleteLater();
 }
@@ -187,6 +188,8 @@ void CNetEngine::OnGateSvrLogin(unsigned int code, int32_t gateId)
     m_ResInfoDispDrv.SetSender(GetSender());
     m_nGateId = static_cast<uint32_t>(gateId);
     handler->OnGateLogin(code == 0 ? 1 : 0);
+    if (m_bReleasing)
+        return;  // released inside the callback: the game hears nothing more
     if (code == 0 && !reconnect)
         handler->OnConnected();
     if (reconnect)
@@ -198,6 +201,9 @@ void CNetEngine::OnGateSvrClosed(unsigned int, int32_t)
     CEngineCall call(this);
     INetEngineHandler* handler = m_pHandler;
     DropGateConn();
+    // A resource request still waiting for the gate's answer never gets one.
+    if (m_ResInfoDispDrv.TakeAsked() && !m_bReleasing)
+        CResInfoVerGogImpl::Instance().OnGetResult(-1, 0, std::vector<ResInfoItem>());
     if (handler)
         handler->OnGateClosed(1);
 }
@@ -243,13 +249,14 @@ void CNetEngine::DispatchGatePkg(const std::string& pkg)
 void CNetEngine::OnDispSvrResolved(unsigned int ok, int32_t)
 {
     CEngineCall call(this);
-    Forget(m_hResolveThread);
     m_nDispSvrAddr = m_pShared->nDispAddr;
+    // The discovery still runs while the game hears of the lookup: a Connect
+    // from inside that callback is refused, never a second discovery on the
+    // same shared block.
     if (m_pHandler)
         m_pHandler->OnDispSvrAddr(ok ? 1 : 0, InetNtoa(m_nDispSvrAddr).c_str(), m_nDispSvrPort);
-    if (!ok)
-        return;
-    if (m_bReleasing)
+    Forget(m_hResolveThread);
+    if (!ok || m_bReleasing)
         return;
     if (m_nDispSvrAddr == kAddrNone || (m_nDispSvrPort & 0xFFFF) == 0) {
         EndDiscoveryEarly();

@@ -81,6 +81,11 @@ public:
     uint32_t GetGateSvrAddr() const { return m_nGateSvrAddr; }
     unsigned short GetGateSvrPort() const { return m_nGateSvrPort; }
     const CGateSvrSocket* GetGateConn() const { return m_pGateConn; }
+    // Logged in to the gate server: packages can reach it.
+    bool IsGateEstablished() const
+    {
+        return m_pGateConn && m_pGateConn->GetGateState() == CGateSvrSocket::Established;
+    }
 
     // The resource update's connection (one at a time) and its reply handler.
     CResInfoInnerConn* GetInnerDrv() const { return m_pInnerDrv; }

@@ -3,25 +3,50 @@
 #include <tinyxml.h>
 
 #include <cctype>
+#include <cstring>
 #include <sstream>
 
 namespace {
 
 // TinyXML parses nested elements recursively: a deep enough text would
-// overflow the stack, so depth is measured before it sees the text.
+// overflow the stack, so depth is measured before it sees the text. Quoted
+// attribute values, comments, CDATA and declarations are skipped whole, so
+// nothing inside them can hide a tag.
 bool NestedTooDeep(const std::string& text)
 {
     int depth = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '<' || i + 1 >= text.size())
-            continue;
-        char next = text[i + 1];
-        if (next == '/') {
+    size_t i = 0;
+    auto skipPast = [&](const char* end) {
+        size_t at = text.find(end, i);
+        i = at == std::string::npos ? text.size() : at + strlen(end);
+    };
+    while ((i = text.find('<', i)) != std::string::npos) {
+        if (text.compare(i, 4, "<!--") == 0) {
+            skipPast("-->");
+        } else if (text.compare(i, 9, "<![CDATA[") == 0) {
+            skipPast("]]>");
+        } else if (text.compare(i, 2, "<?") == 0 || text.compare(i, 2, "<!") == 0) {
+            skipPast(">");
+        } else if (text.compare(i, 2, "</") == 0) {
             --depth;
-        } else if (next != '?' && next != '!') {
-            size_t close = text.find('>', i);
-            bool selfClosing = close != std::string::npos && close > i && text[close - 1] == '/';
-            if (!selfClosing && ++depth > kMaxIndexDepth)
+            skipPast(">");
+        } else {
+            // An opening tag: find its end outside quoted values.
+            char quote = 0, last = 0;
+            for (++i; i < text.size(); ++i) {
+                char c = text[i];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    break;
+                } else if (!isspace(static_cast<unsigned char>(c))) {
+                    last = c;
+                }
+            }
+            if (last != '/' && ++depth > kMaxIndexDepth)
                 return true;
         }
     }

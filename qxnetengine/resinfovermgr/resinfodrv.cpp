@@ -19,12 +19,12 @@ void CResInfoDrv::OnRecv_GetVersions(const uint32_t& version)
     // The result goes to the engine that asked.
     CResInfoVerGogImpl::Instance().SetProtocol(this);
     CResInfoDispDrv& disp = m_pOwner->GetResInfoDispDrv();
-    if (!disp.HasSender()) {
-        // Without a gate connection nobody could ever answer.
+    if (!m_pOwner->IsGateEstablished() || !disp.HasSender()) {
+        // Not logged in to the gate: nobody could ever answer.
         CResInfoVerGogImpl::Instance().OnGetResult(-1, 0, std::vector<ResInfoItem>());
         return;
     }
-    disp.GetResInfoSvrAddr();
+    disp.Ask();
 }
 
 void CResInfoDispDrv::OnRecv_RetResInfoSvrAddr(const ResInfoDisp::TIPv4Addr& address,
@@ -32,6 +32,7 @@ void CResInfoDispDrv::OnRecv_RetResInfoSvrAddr(const ResInfoDisp::TIPv4Addr& add
 {
     if (!m_pOwner)
         return;
+    TakeAsked();
     m_pOwner->DropInnerDrv();
     CResInfoInnerConn* conn = new CResInfoInnerConn;
     m_pOwner->SetInnerDrv(conn);

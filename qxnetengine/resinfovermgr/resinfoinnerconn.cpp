@@ -114,8 +114,20 @@ void CResInfoInnerConn::OnGetResult(int32_t result, uint32_t version,
     // Reported before the game hears it, so a request the game makes from
     // inside its answer finds this update over.
     m_bFinished = true;
-    if (m_pEngine)
-        CResInfoVerGogImpl::Instance().OnGetResult(result, version, items);
+    Report(result, version, items);
+}
+
+void CResInfoInnerConn::Report(int32_t result, uint32_t version,
+                               const std::vector<ResInfoItem>& items)
+{
+    // The game may release the engine from inside its answer: the engine
+    // stays until the answer has been delivered.
+    CNetEngine* engine = m_pEngine;
+    if (!engine)
+        return;
+    engine->EnterCall();
+    CResInfoVerGogImpl::Instance().OnGetResult(result, version, items);
+    engine->LeaveCall();
 }
 
 void CResInfoInnerConn::OnConnect(bool success)
@@ -127,8 +139,7 @@ void CResInfoInnerConn::OnConnect(bool success)
         return;
     }
     m_bConnectFailed = true;
-    if (m_pEngine)
-        CResInfoVerGogImpl::Instance().OnGetResult(-1, 0, std::vector<ResInfoItem>());
+    Report(-1, 0, std::vector<ResInfoItem>());
 }
 
 void CResInfoInnerConn::OnWatchdog()

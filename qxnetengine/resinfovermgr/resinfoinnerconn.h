@@ -80,6 +80,7 @@ private:
     void OnGetResult(int32_t result, uint32_t version,
                      const std::vector<ResInfoItem>& items) override;
     bool CutFrames();
+    void Report(int32_t result, uint32_t version, const std::vector<ResInfoItem>& items);
 
     CResInfoInnerDrv m_Drv;
     CMsgDisp m_MsgDisp;

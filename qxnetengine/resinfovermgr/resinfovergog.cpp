@@ -24,6 +24,8 @@ void CResInfoVerGogImpl::OnGetResult(int32_t result, uint32_t version,
     }
     m_pProtocol->RetVersions(result, version, static_cast<uint32_t>(items.size()));
     for (const ResInfoItem& item : items) {
+        if (!m_pProtocol)
+            return;  // the engine was released inside the game's answer
         TVecChar pkgID;
         if (!CoverString2TVecChar(item.PackageID, pkgID, false))
             GetLog("NetLog").Write(2, "RRRRR [%s] CoverString2TVecChar failed.", kWhere);

@@ -140,4 +140,19 @@ TEST_F(EngineFaults, SlowAGateThatNeverAnswersTheHandshakeIsClosed)
     gate.Close();
 }
 
+TEST_F(EngineFaults, AConnectFromInsideOnDispSvrAddrIsRefused)
+{
+    WriteIni("[SvrAddr]\nIP=127.0.0.1\nPort=0\n");
+    int again = -1;
+    m_Handler.m_OnLine = [&](const std::string& line) {
+        if (again == -1 && line.rfind("DispSvrAddr", 0) == 0)
+            again = m_pEngine->Connect(0);
+    };
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("GateSvrAddr"); }));
+    PumpFor(100);
+    EXPECT_EQ(0, again);  // the discovery was still running
+    EXPECT_EQ(2u, m_Handler.m_Lines.size());
+}
+
 }  // namespace

@@ -158,4 +158,22 @@ TEST(GateSocket, BeforeTheReplyPackagesGoOutScrambled)
     socket.Close();
 }
 
+TEST_F(Gate, NoCallbackAfterAReleaseInsideOnGateLogin)
+{
+    m_Handler.m_OnLine = [this](const std::string& line) {
+        if (line == "GateLogin 1" && m_Handler.m_pEngine) {
+            INetEngine* e = m_Handler.m_pEngine;
+            m_Handler.m_pEngine = nullptr;
+            e->Release();
+        }
+    };
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    std::string req = NextRequest();
+    ASSERT_EQ(36u, req.size());
+    Reply("", 1, 77);
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("GateLogin"); }));
+    PumpFor(100);
+    EXPECT_FALSE(m_Handler.Has("Connected")) << "handler called after Release";
+}
+
 }  // namespace

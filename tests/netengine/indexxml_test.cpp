@@ -93,3 +93,25 @@ TEST(IndexXml, DeepNestingNeverReachesTheParser)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(IndexXml, NothingHidesATagFromTheDepthCheck)
+{
+    // A slash inside a quoted value does not make a tag self-closing.
+    for (const char* open : {"<a x=\"/>\">", "<a x='/>'>", "<a\tx=\"\"/ y=\"1\">"}) {
+        SCOPED_TRACE(open);
+        std::string xml = "<root>";
+        for (int i = 0; i < 200000; ++i) xml += open;
+        std::vector<ResInfoItem> items;
+        EXPECT_FALSE(ParseIndexXml(xml, items));
+    }
+    // Comments and CDATA that hold tags count for nothing.
+    std::string xml = "<root><!-- <a><a><a> --><![CDATA[<b><b>]]>";
+    for (int i = 0; i < 250; ++i) xml += "<a x='1'>";
+    for (int i = 0; i < 250; ++i) xml += "</a>";
+    std::vector<ResInfoItem> items;
+    EXPECT_TRUE(ParseIndexXml(xml + "</root>", items));
+}
+
+}  // namespace

@@ -339,4 +339,65 @@ TEST_F(Update, SlowAServerThatStopsAnsweringEndsTheUpdate)
     ASSERT_TRUE(PumpUntil([&] { return m_Inner.m_Accepted.back()->m_nCloses == 1; }));
 }
 
+class CReleasingHandler : public CRecordingHandler {
+public:
+    CReleasingHandler() : CRecordingHandler(300) {}
+    bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
+    {
+        CRecordingHandler::OnMsg(body, len);
+        if (m_pEngine) {
+            INetEngine* e = m_pEngine;
+            m_pEngine = nullptr;
+            e->Release();  // the game lets go of the engine inside its answer
+        }
+        return true;
+    }
+    INetEngine* m_pEngine = nullptr;
+};
+
+TEST_F(Update, ReleasedInsideTheAnswerOfTheInnerConnection)
+{
+    CReleasingHandler game;
+    m_pEngine->GetMsgDisp()->UnregisterHandler(&m_Game);
+    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&game));
+    Ask(40, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    game.m_pEngine = m_pEngine;
+    m_Handler.m_pEngine = nullptr;  // TearDown must not release again
+    InnerSends(InnerFrame(Body(301, 1, std::vector<TVersionInfo>())));  // ends with -3
+    ASSERT_TRUE(PumpUntil([&] { return !game.m_Bodies.empty(); }));
+    PumpFor(100);
+}
+
+TEST_F(Update, ARequestDuringAReconnectHandshakeIsAnswered)
+{
+    Conn().Close();  // the gate drops the established connection
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("GateClosed"); }));
+    ASSERT_EQ(1, m_pEngine->Connect(1));
+    NextRequest();  // TCP is up, handshake pending: GetSender is non-null
+    IMsgSender* sender = m_pEngine->GetSender();
+    ASSERT_NE(nullptr, sender);
+    std::string get = Body(300, 1, uint32_t{5});
+    ASSERT_TRUE(sender->Send(get.data(), static_cast<unsigned>(get.size())));
+    PumpFor(100);
+    std::string payload;
+    bool toGate = TakeGateFrame(Conn().m_strRecv, &payload);
+    EXPECT_FALSE(toGate);
+    ASSERT_EQ(1u, GameAnswers().size());  // not logged in yet: no connection can be made
+    EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+}
+TEST_F(Update, AGateThatClosesBeforeNamingTheServerAnswersMinusOne)
+{
+    std::string get = Body(300, 1, uint32_t{60});
+    ASSERT_TRUE(m_pEngine->GetSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+    std::string payload;
+    ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+    Conn().Close();
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("GateClosed"); }));
+    ASSERT_EQ(1u, GameAnswers().size());
+    EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+}
+
 }  // namespace

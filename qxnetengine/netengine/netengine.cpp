@@ -324,7 +324,6 @@ void CNetEngine::Release()
     Forget(m_hResolveThread);
     Forget(m_hDiscoveryThread);
     DropInnerDrv();
-    if (CResInfoVerGogImpl::Instance().GetProtocol() == &m_ResInfoDrv)
-        CResInfoVerGogImpl::Instance().SetProtocol(nullptr);
+    CResInfoVerGogImpl::Instance().Forget(&m_ResInfoDrv);
     LeaveCall();  // the game's own reference
 }

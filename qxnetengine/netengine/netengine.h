@@ -91,6 +91,9 @@ public:
     CResInfoInnerConn* GetInnerDrv() const { return m_pInnerDrv; }
     void SetInnerDrv(CResInfoInnerConn* conn) { m_pInnerDrv = conn; }
     CResInfoDispDrv& GetResInfoDispDrv() { return m_ResInfoDispDrv; }
+    // The package sender whether or not the gate is logged in (GetSender
+    // hands it to the game only then).
+    IMsgSender* GetPkgSender() { return &m_Sender; }
     // Forgets the update's connection without a report; it is destroyed
     // once control has left its code.
     void DropInnerDrv();

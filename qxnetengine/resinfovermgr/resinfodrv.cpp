@@ -12,12 +12,13 @@ void CResInfoDrv::OnRecv_GetVersions(const uint32_t& version)
 {
     if (!m_pOwner)
         return;
+    CResInfoVerGogImpl& gog = CResInfoVerGogImpl::Instance();
     CResInfoInnerConn* running = m_pOwner->GetInnerDrv();
-    if (running && !running->IsConnectFailed() && !running->IsFinished())
-        return;  // an update is running: one at a time
+    if ((gog.GetRunning() && gog.GetRunning() != this) ||
+        (running && !running->IsConnectFailed() && !running->IsFinished()))
+        return;  // an update is running, this engine's or another's: one at a time
     CResInfoVerMgr::Instance().SetVersion(version);
-    // The result goes to the engine that asked.
-    CResInfoVerGogImpl::Instance().SetProtocol(this);
+    gog.Begin(this);
     CResInfoDispDrv& disp = m_pOwner->GetResInfoDispDrv();
     if (!m_pOwner->IsGateEstablished() || !disp.HasSender()) {
         // Not logged in to the gate: nobody could ever answer.

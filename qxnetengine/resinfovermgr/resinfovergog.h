@@ -30,12 +30,33 @@ public:
 
     void SetProtocol(ResInfo::CResInfo* protocol) { m_pProtocol = protocol; }
     ResInfo::CResInfo* GetProtocol() const { return m_pProtocol; }
+
+    // One update runs at a time in the process, for the engine whose module-300
+    // object asked; its result goes there. Over once the result is reported.
+    void Begin(ResInfo::CResInfo* protocol)
+    {
+        m_pProtocol = protocol;
+        m_pRunning = protocol;
+    }
+    ResInfo::CResInfo* GetRunning() const { return m_pRunning; }
+    // An engine that goes away ends its own update without a report.
+    void Forget(ResInfo::CResInfo* protocol)
+    {
+        if (m_pProtocol == protocol)
+            m_pProtocol = nullptr;
+        if (m_pRunning == protocol)
+            m_pRunning = nullptr;
+        if (m_pSending == protocol)
+            m_pSending = nullptr;
+    }
     void OnGetResult(int32_t result, uint32_t version,
                      const std::vector<ResInfoItem>& items) override;
 
 private:
-    CResInfoVerGogImpl() : m_pProtocol(nullptr) {}
+    CResInfoVerGogImpl() : m_pProtocol(nullptr), m_pRunning(nullptr), m_pSending(nullptr) {}
     ~CResInfoVerGogImpl() {}
 
     ResInfo::CResInfo* m_pProtocol;
+    ResInfo::CResInfo* m_pRunning;
+    ResInfo::CResInfo* m_pSending;  // the answer's receiver while it is sent
 };

@@ -400,4 +400,26 @@ TEST_F(Update, AGateThatClosesBeforeNamingTheServerAnswersMinusOne)
     EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
 }
 
+TEST_F(Update, AnotherEnginesRequestWaitsForTheRunningUpdate)
+{
+    Ask(70, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    CRecordingEngineHandler otherHandler;
+    CRecordingHandler otherGame(300);
+    CNetEngine* other = new CNetEngine;
+    other->Initialize(&otherHandler);
+    ASSERT_TRUE(other->GetMsgDisp()->RegisterHandler(&otherGame));
+    std::string get = Body(300, 1, uint32_t{71});
+    ASSERT_TRUE(other->GetPkgSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+    PumpFor(50);
+    EXPECT_TRUE(otherGame.m_Bodies.empty());  // ignored, as a second request of one engine is
+    other->Release();
+    // The running update still answers the engine that asked.
+    m_Inner.m_Accepted.back()->Close();
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+    EXPECT_EQ(Body(300, 1, int32_t{-3}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+}
+
 }  // namespace

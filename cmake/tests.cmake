@@ -44,3 +44,13 @@ if(NOT WIN32)
   add_test(NAME layering COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}
     -P ${CMAKE_SOURCE_DIR}/cmake/check-layers.cmake)
 endif()
+
+# The installed tree, used by a small program as a game would link it. It
+# needs no Wine: for Windows the program is only built.
+add_test(NAME install COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
+  -DSOURCE=${CMAKE_SOURCE_DIR} -DWORK=${CMAKE_BINARY_DIR}/install-test -DTARGET_WIN32=${WIN32}
+  -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -DGENERATOR=${CMAKE_GENERATOR}
+  -DMAKE_PROGRAM=${CMAKE_MAKE_PROGRAM} -DCXX=${CMAKE_CXX_COMPILER}
+  -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE} -DOBJDUMP=${CMAKE_OBJDUMP}
+  "-DCXXFLAGS=${QX_SANITIZE_FLAGS}" -P ${CMAKE_SOURCE_DIR}/cmake/check-install.cmake)
+set_tests_properties(install PROPERTIES TIMEOUT 120 LABELS no_wine)

@@ -3,9 +3,11 @@ function(qx_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
+set(QX_SANITIZE_FLAGS "")
 if(QX_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined)
+  set(QX_SANITIZE_FLAGS -fsanitize=address,undefined)
+  add_compile_options(${QX_SANITIZE_FLAGS} -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(${QX_SANITIZE_FLAGS})
 endif()
 
 if(WIN32)

@@ -11,14 +11,7 @@
 #include <cstring>
 
 using namespace boost::placeholders;
-
-void ScrambleGate(char* bytes, size_t n)
-{
-    for (size_t k = 0; k < n; ++k) {
-        uint32_t i = static_cast<uint32_t>(k);
-        bytes[k] = static_cast<char>(bytes[k] ^ static_cast<char>((i + 1) * (i - 2) + i * i * i));
-    }
-}
+using namespace GateHandshake;
 
 CGateSvrSocket::CGateSvrSocket(CNetEngine* engine, uint32_t gateId)
     : CMsgSocket(1024, 4096), m_pEngine(engine), m_GateId(gateId), m_State(Idle)

@@ -3,6 +3,7 @@
 // exchanges the key halves, then encrypted frames both ways.
 
 #include "common/msgsocket/msgsocket.h"
+#include "common/protocols/gatehandshake.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,20 +11,12 @@
 
 class CNetEngine;
 
-// XOR with a pattern that depends only on the position; its own inverse.
-void ScrambleGate(char* bytes, size_t n);
-
 class CGateSvrSocket : public CMsgSocket {
 public:
     enum GateSvrState { Idle = 0, Handshake = 1, Established = 2 };
 
-    static const uint32_t kHeadLen = 12;
-    static const uint16_t kRequestType = 49;
-    static const uint16_t kReplyType = 50;
-    static const uint32_t kModuleTag = 0x47617465;   // "etaG"
-    static const uint32_t kMessageTag = 0x30313031;  // "1010"
-    static const uint32_t kRequestBodyLen = 24;
-    static const uint32_t kReplyBodyLen = 554;
+    static const uint32_t kHeadLen = GateHandshake::kHeadLen;
+    static const uint32_t kReplyBodyLen = GateHandshake::kReplyBodyLen;
     // The longest frame each state can take: a whole handshake reply, or the
     // cipher text of the largest package (4 + 0xFFFF bytes).
     static const uint32_t kMaxHandshakeFrame = kHeadLen + kReplyBodyLen;

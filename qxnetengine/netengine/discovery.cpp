@@ -7,7 +7,7 @@
 #include "platform/blocksock.h"
 #include "platform/time.h"
 #include "qxnetengine/log/logfile.h"
-#include "qxnetengine/netengine/dispproto.h"
+#include "common/protocols/dispproto.h"
 #include "qxnetengine/netengine/netengine.h"
 #include "qxnetengine/netengine/svraddr.h"
 

@@ -2,7 +2,7 @@
 
 #include "common/bytes/byteorder.h"
 #include "platform/sockaddr.h"
-#include "qxnetengine/netengine/dispproto.h"
+#include "common/protocols/dispproto.h"
 
 #include <cstring>
 

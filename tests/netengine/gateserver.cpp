@@ -1,7 +1,7 @@
 #include "gateserver.h"
 
 #include "common/bytes/byteorder.h"
-#include "qxnetengine/gameclient/gatesvrsocket.h"
+#include "common/protocols/gatehandshake.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "qxnetengine/netengine/dispproto.h"
+#include "common/protocols/dispproto.h"
 
 #include "common/bytes/byteorder.h"
 #include "common/crc/crc32.h"

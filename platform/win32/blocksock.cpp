@@ -2,6 +2,7 @@
 #include "platform/time.h"
 #include "platform/win32/sysaddr.h"
 
+#include <mswsock.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -22,9 +23,11 @@ int Remaining(uint32_t start, int timeoutMs)
     return elapsed >= static_cast<uint32_t>(timeoutMs) ? 0 : timeoutMs - static_cast<int>(elapsed);
 }
 
-// 1 when s is ready (readable, or writable when forWrite; a failed connect
-// counts as ready), 0 when the time ran out, -1 on error.
-int WaitReady(SOCKET s, bool forWrite, uint32_t start, int timeoutMs)
+// 1 when s is ready (readable, or writable when forWrite; while connecting a
+// failed connect counts as ready), 0 when the time ran out, -1 on error. The
+// error set means out-of-band data on a connected socket: only a connect
+// watches it.
+int WaitReady(SOCKET s, bool forWrite, uint32_t start, int timeoutMs, bool connecting = false)
 {
     fd_set ready, failed;
     FD_ZERO(&ready);
@@ -35,8 +38,8 @@ int WaitReady(SOCKET s, bool forWrite, uint32_t start, int timeoutMs)
     timeval tv;
     tv.tv_sec = ms / 1000;
     tv.tv_usec = (ms % 1000) * 1000;
-    int n = select(0, forWrite ? nullptr : &ready, forWrite ? &ready : nullptr, &failed,
-                   ms < 0 ? nullptr : &tv);
+    int n = select(0, forWrite ? nullptr : &ready, forWrite ? &ready : nullptr,
+                   connecting ? &failed : nullptr, ms < 0 ? nullptr : &tv);
     if (n == SOCKET_ERROR)
         return -1;
     return n > 0 ? 1 : 0;
@@ -62,6 +65,12 @@ SockHandle UdpOpen()
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s == INVALID_SOCKET)
         return kInvalidSock;
+    // Windows would fail the next receive after a datagram to a closed port;
+    // POSIX just waits on, and so should this.
+    BOOL reportReset = FALSE;
+    DWORD unused = 0;
+    WSAIoctl(s, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &unused, nullptr,
+             nullptr);
     sockaddr_in any = ToSysAddr(TSockAddrV4());
     if (bind(s, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
         closesocket(s);
@@ -83,22 +92,28 @@ int UdpRecvFrom(SockHandle s, char* buf, int len, TSockAddrV4* from, int timeout
 {
     if (len <= 0)
         return kSockError;
-    int ready = WaitReady(Sock(s), false, TickCountMs(), timeoutMs);
-    if (ready <= 0)
-        return ready == 0 ? kSockTimedOut : kSockError;
-    sockaddr_in sa;
-    memset(&sa, 0, sizeof sa);
-    int salen = sizeof sa;
-    int n = recvfrom(Sock(s), buf, len, 0, reinterpret_cast<sockaddr*>(&sa), &salen);
-    if (n == SOCKET_ERROR) {
-        // A longer datagram fills buf and is cut; the rest is lost.
-        if (WSAGetLastError() != WSAEMSGSIZE)
-            return kSockError;
-        n = len;
+    uint32_t start = TickCountMs();
+    for (;;) {
+        int ready = WaitReady(Sock(s), false, start, timeoutMs);
+        if (ready <= 0)
+            return ready == 0 ? kSockTimedOut : kSockError;
+        sockaddr_in sa;
+        memset(&sa, 0, sizeof sa);
+        int salen = sizeof sa;
+        int n = recvfrom(Sock(s), buf, len, 0, reinterpret_cast<sockaddr*>(&sa), &salen);
+        if (n == SOCKET_ERROR) {
+            int err = WSAGetLastError();
+            if (err == WSAECONNRESET)
+                continue;  // a port-unreachable report, not a datagram
+            // A longer datagram fills buf and is cut; the rest is lost.
+            if (err != WSAEMSGSIZE)
+                return kSockError;
+            n = len;
+        }
+        if (from)
+            *from = FromSysAddr(sa);
+        return n;
     }
-    if (from)
-        *from = FromSysAddr(sa);
-    return n;
 }
 
 SockHandle TcpConnect(const TSockAddrV4& to, int timeoutMs)
@@ -113,7 +128,8 @@ SockHandle TcpConnect(const TSockAddrV4& to, int timeoutMs)
     if (ok) {
         sockaddr_in sa = ToSysAddr(to);
         if (connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-            ok = WSAGetLastError() == WSAEWOULDBLOCK && WaitReady(s, true, start, timeoutMs) > 0;
+            ok = WSAGetLastError() == WSAEWOULDBLOCK &&
+                 WaitReady(s, true, start, timeoutMs, true) > 0;
             if (ok) {
                 // A refused connect shows in the failed set; SO_ERROR tells either way.
                 int err = 0;

@@ -54,26 +54,34 @@ bool IsDirectory(const std::string& path)
 namespace {
 
 // Junctions, symbolic links and mount points name another object; other
-// reparse points (dedup, cloud placeholders) hold their own data.
+// reparse points (dedup, cloud placeholders) hold their own data. A reparse
+// point without a tag (Wine fills in none) is taken as a link: never follow
+// what might lead out of a tree.
 bool IsLinkEntry(const WIN32_FIND_DATAA& fd)
 {
     return (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-           IsReparseTagNameSurrogate(fd.dwReserved0);
+           (fd.dwReserved0 == 0 || IsReparseTagNameSurrogate(fd.dwReserved0));
+}
+
+std::string NoTrailingSeparator(const std::string& path)
+{
+    std::string p = path;
+    // Keep a drive root whole: "X:" alone names the drive's current directory.
+    while (p.size() > 1 && (p.back() == '\\' || p.back() == '/') && !(p.size() == 3 && p[1] == ':'))
+        p.pop_back();
+    return p;
 }
 
 }  // namespace
 
 bool IsLink(const std::string& path)
 {
-    std::string p = path;
-    // Keep a drive root whole: "X:" alone names the drive's current directory.
-    while (p.size() > 1 && (p.back() == '\\' || p.back() == '/') && !(p.size() == 3 && p[1] == ':'))
-        p.pop_back();
+    std::string p = NoTrailingSeparator(path);
     DWORD attr = GetFileAttributesA(p.c_str());
     if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
     // Only the directory entry carries the reparse tag.
-    WIN32_FIND_DATAA fd;
+    WIN32_FIND_DATAA fd = {};
     HANDLE find = FindFirstFileA(p.c_str(), &fd);
     if (find == INVALID_HANDLE_VALUE)
         return false;
@@ -83,14 +91,15 @@ bool IsLink(const std::string& path)
 
 bool DeleteLink(const std::string& path)
 {
-    if (!IsLink(path))
+    std::string p = NoTrailingSeparator(path);
+    if (!IsLink(p))
         return false;
     // A link to a directory is itself a directory entry; removing it leaves
     // the target alone.
-    DWORD attr = GetFileAttributesA(path.c_str());
+    DWORD attr = GetFileAttributesA(p.c_str());
     if (attr & FILE_ATTRIBUTE_DIRECTORY)
-        return RemoveDirectoryA(path.c_str()) != FALSE;
-    return DeleteFileA(path.c_str()) != FALSE;
+        return RemoveDirectoryA(p.c_str()) != FALSE;
+    return DeleteFileA(p.c_str()) != FALSE;
 }
 
 bool ClearReadOnly(const std::string& path)
@@ -105,6 +114,10 @@ bool ClearReadOnly(const std::string& path)
 
 bool MoveFileReplace(const std::string& from, const std::string& to)
 {
+    // Files only, as rename() of a directory over a file fails on POSIX.
+    DWORD attr = GetFileAttributesA(from.c_str());
+    if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(from))
+        return false;
     return MoveFileExA(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
@@ -153,7 +166,7 @@ bool ListDir(const std::string& path, std::vector<TDirEntry>* entries)
     if (pattern.back() != '\\' && pattern.back() != '/')
         pattern += '\\';
     pattern += '*';
-    WIN32_FIND_DATAA fd;
+    WIN32_FIND_DATAA fd = {};
     HANDLE find = FindFirstFileA(pattern.c_str(), &fd);
     if (find == INVALID_HANDLE_VALUE) {
         // Only a drive's empty root has no "." entry to find.

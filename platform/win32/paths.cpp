@@ -12,6 +12,7 @@ std::string ModuleDir(void* module)
 {
     char path[260] = {};
     GetModuleFileNameA(static_cast<HMODULE>(module), path, sizeof path);
+    path[sizeof path - 1] = '\0';  // a cut path is not terminated on older systems
     std::string dir(path);
     size_t slash = dir.find_last_of('\\');
     return slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);

@@ -4,6 +4,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <map>
+#include <mutex>
+
 namespace qxplat {
 
 namespace {
@@ -17,6 +20,22 @@ struct CWinsockStartup {
     ~CWinsockStartup() { WSACleanup(); }
 };
 
+// Where each socket's notifications go, so a connect that fails at once (no
+// FD_CONNECT would ever come) can be reported the same way.
+struct TSelect {
+    HWND wnd;
+    UINT msg;
+    long events;
+};
+std::mutex g_SelectMutex;
+std::map<SOCKET, TSelect> g_Selects;
+
+void Forget(SOCKET s)
+{
+    std::lock_guard<std::mutex> lock(g_SelectMutex);
+    g_Selects.erase(s);
+}
+
 }  // namespace
 
 void StartSockets() { static CWinsockStartup startup; }
@@ -27,7 +46,11 @@ SockHandle SockCreateTcp()
     return s == INVALID_SOCKET ? kInvalidSock : static_cast<SockHandle>(s);
 }
 
-void SockClose(SockHandle s) { closesocket(static_cast<SOCKET>(s)); }
+void SockClose(SockHandle s)
+{
+    Forget(static_cast<SOCKET>(s));
+    closesocket(static_cast<SOCKET>(s));
+}
 
 void SockCloseAbortive(SockHandle s)
 {
@@ -36,12 +59,20 @@ void SockCloseAbortive(SockHandle s)
     l.l_linger = 0;
     setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l),
                sizeof l);
-    closesocket(static_cast<SOCKET>(s));
+    SockClose(s);
 }
 
 bool SockAsyncSelect(SockHandle s, HiddenWnd* wnd, unsigned int msg, long events)
 {
-    return WSAAsyncSelect(static_cast<SOCKET>(s), reinterpret_cast<HWND>(wnd), msg, events) == 0;
+    SOCKET sock = static_cast<SOCKET>(s);
+    if (WSAAsyncSelect(sock, reinterpret_cast<HWND>(wnd), msg, events) != 0)
+        return false;
+    std::lock_guard<std::mutex> lock(g_SelectMutex);
+    if (events)
+        g_Selects[sock] = TSelect{reinterpret_cast<HWND>(wnd), msg, events};
+    else
+        g_Selects.erase(sock);
+    return true;
 }
 
 bool SockBind(SockHandle s, const TSockAddrV4& addr)
@@ -55,7 +86,18 @@ bool SockListen(SockHandle s, int backlog) { return listen(static_cast<SOCKET>(s
 void SockConnect(SockHandle s, const TSockAddrV4& addr)
 {
     sockaddr_in sa = ToSysAddr(addr);
-    connect(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    SOCKET sock = static_cast<SOCKET>(s);
+    if (connect(sock, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0)
+        return;
+    int err = WSAGetLastError();
+    if (err == WSAEWOULDBLOCK)
+        return;
+    // Failed at once: WSAAsyncSelect will post nothing, so post its FD_CONNECT.
+    std::lock_guard<std::mutex> lock(g_SelectMutex);
+    auto it = g_Selects.find(sock);
+    if (it != g_Selects.end() && (it->second.events & FD_CONNECT))
+        PostMessageA(it->second.wnd, it->second.msg, static_cast<WPARAM>(sock),
+                     WSAMAKESELECTREPLY(FD_CONNECT, err));
 }
 
 SockHandle SockAccept(SockHandle s, TSockAddrV4* peer)

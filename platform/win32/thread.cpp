@@ -16,16 +16,44 @@ public:
 
 namespace {
 
+struct TStart {
+    std::function<void()> body;
+    // The library holding this code, held while the thread runs: a thread
+    // left to finish on its own must not outlive the code it runs.
+    HMODULE module = nullptr;
+};
+
 unsigned __stdcall ThreadMain(void* arg)
 {
-    // Freed here, before the thread ends and its handle is signalled.
-    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));
-    try {
-        (*body)();
-    } catch (...) {
-        DebugOutput("qxplat: an exception left a thread body\n");
+    HMODULE module = nullptr;
+    {
+        // Freed here, before the thread ends and its handle is signalled.
+        std::unique_ptr<TStart> start(static_cast<TStart*>(arg));
+        module = start->module;
+        try {
+            start->body();
+        } catch (...) {
+            DebugOutput("qxplat: an exception left a thread body\n");
+        }
     }
+    if (module)
+        FreeLibraryAndExitThread(module, 0);
     return 0;
+}
+
+// A reference on the library holding this code; none when the code is part
+// of the program itself, which cannot be unloaded.
+HMODULE HoldOwnModule()
+{
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&ThreadMain), &module))
+        return nullptr;
+    if (module == GetModuleHandleA(nullptr)) {
+        FreeLibrary(module);
+        return nullptr;
+    }
+    return module;
 }
 
 }  // namespace
@@ -34,11 +62,16 @@ ThreadHandle* StartThread(std::function<void()> body)
 {
     try {
         auto handle = std::make_unique<ThreadHandle>();
-        auto fn = std::make_unique<std::function<void()>>(std::move(body));
-        uintptr_t h = _beginthreadex(nullptr, 0, ThreadMain, fn.get(), 0, nullptr);
-        if (h == 0)
+        auto start = std::make_unique<TStart>();
+        start->body = std::move(body);
+        start->module = HoldOwnModule();
+        uintptr_t h = _beginthreadex(nullptr, 0, ThreadMain, start.get(), 0, nullptr);
+        if (h == 0) {
+            if (start->module)
+                FreeLibrary(start->module);
             return nullptr;
-        fn.release();
+        }
+        start.release();
         handle->handle = reinterpret_cast<HANDLE>(h);
         return handle.release();
     } catch (...) {

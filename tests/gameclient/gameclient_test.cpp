@@ -1,8 +1,10 @@
 #include "qxnetengine/gameclient/gameclient.h"
 #include "common/bytes/byteorder.h"
 #include "common/texts/texts.h"
+#include "platform/paths.h"
 #include "qxnetengine/log/logfile.h"
 #include "support/fakes.h"
+#include "support/logcount.h"
 #include "support/pump.h"
 #include "support/testsockets.h"
 
@@ -10,7 +12,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -51,18 +52,10 @@ std::string Header(uint32_t pkgLen, uint32_t token)
 
 // Log lines of this program go to a fixed date's file, so they can be counted.
 void FixedClock(qxplat::TLocalTime* t) { *t = qxplat::TLocalTime{2030, 5, 6, 7, 8, 9, 10}; }
-const char* kLogFile = "NetLog20300506.log";
+// The daily log lies beside this program.
+const std::string kLogFile = qxplat::ExeDir() + "NetLog20300506.log";
 
-int CountInLog(const std::string& text)
-{
-    std::ifstream in(kLogFile, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::string all = ss.str();
-    int n = 0;
-    for (size_t p = all.find(text); p != std::string::npos; p = all.find(text, p + 1)) ++n;
-    return n;
-}
+int CountInLog(const std::string& text) { return CountInFile(kLogFile, text); }
 
 std::string Formatted(const char* format)
 {
@@ -77,7 +70,7 @@ protected:
     {
         EnsureSockWnd();
         CLogFile::SetClock(FixedClock);
-        std::remove(kLogFile);
+        std::remove(kLogFile.c_str());
         ASSERT_TRUE(m_Listener.Listen(0));
         m_pClient = new CGameClient;
     }

@@ -6,10 +6,10 @@
 #include "platform/paths.h"
 #include "platform/time.h"
 #include "qxnetengine/netengine/svraddr.h"
+#include "support/logcount.h"
 
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -84,11 +84,5 @@ inline void FixedClock(qxplat::TLocalTime* t) { *t = qxplat::TLocalTime{2031, 1,
 
 inline int CountInLog(const std::string& text)
 {
-    std::ifstream in(qxplat::ExeDir() + "NetLog20310102.log", std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::string all = ss.str();
-    int n = 0;
-    for (size_t p = all.find(text); p != std::string::npos; p = all.find(text, p + 1)) ++n;
-    return n;
+    return CountInFile(qxplat::ExeDir() + "NetLog20310102.log", text);
 }

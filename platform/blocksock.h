@@ -14,8 +14,8 @@ namespace qxplat {
 const int kSockError = -1;
 const int kSockTimedOut = -2;
 
-// A blocking UDP socket bound to an ephemeral port; kInvalidSock on failure.
-SockHandle UdpOpen();
+// A blocking UDP socket bound to port (0: an ephemeral one); kInvalidSock on failure.
+SockHandle UdpOpen(unsigned short port = 0);
 // Bytes sent, or kSockError.
 int UdpSendTo(SockHandle s, const char* data, int len, const TSockAddrV4& to);
 // Waits at most timeoutMs for one datagram: its length (cut to len), or

@@ -265,7 +265,9 @@ bool CMsgSocket::DispatchEvent(unsigned int msg, intptr_t lParam)
     }
     switch (event) {
     case kFdRead: OnReadEvent(); break;
-    case kFdWrite: Send(nullptr, 0); break;
+    // The flush is the base's own: an owner's Send (the gate connection's,
+    // say) takes no empty call, and the queued bytes would wait for ever.
+    case kFdWrite: CMsgSocket::Send(nullptr, 0); break;
     case kFdAccept: OnAcceptEvent(); break;
     case kFdConnect: OnConnectEvent(true); break;
     case kFdClose:

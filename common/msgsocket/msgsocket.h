@@ -58,6 +58,9 @@ protected:
     // Drops n received bytes at once, for an owner that copies them out
     // before it acts on them.
     void ConsumeReceived(unsigned int n) { m_RecvBuf.Consume(n); }
+    // Free bytes of the send buffer: what one Send may add without the
+    // overflow that closes, for an owner that streams more than fits.
+    unsigned int SendRoom() const { return m_SendBuf.FreeSize(); }
 
     // A one-shot timer of the open handle, for an owner that must not wait
     // for ever (a peer that never answers): OnWatchdog runs once after ms

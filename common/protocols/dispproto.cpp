@@ -21,6 +21,17 @@ uint32_t Crc(const unsigned char* p, size_t n)
     return Crc32Buffer(p, static_cast<uint32_t>(n), 0xFFFFFFFFu, false);
 }
 
+const size_t kChecked = kFillerALen + 4 + kFillerBLen;
+
+std::string Head(uint32_t type, size_t len)
+{
+    std::string r(len, '\0');
+    unsigned char* p = reinterpret_cast<unsigned char*>(&r[0]);
+    WriteU32LE(p, type);
+    WriteU32LE(p + 4, kMagic);
+    return r;
+}
+
 }  // namespace
 
 std::string MakeRequest(uint32_t clientVersion, CRandGen& random)
@@ -35,8 +46,7 @@ std::string MakeRequest(uint32_t clientVersion, CRandGen& random)
     WriteU32LE(fillerA + kFillerALen, Crc(fillerA, kFillerALen) + kCheckAAdd);
     unsigned char* fillerB = fillerA + kFillerALen + 4;
     for (size_t i = 0; i < kFillerBLen; ++i) fillerB[i] = static_cast<unsigned char>(random.Next());
-    const size_t checked = kFillerALen + 4 + kFillerBLen;
-    WriteU32LE(fillerB + kFillerBLen, Crc(fillerA, checked) - kCheckBSub);
+    WriteU32LE(fillerB + kFillerBLen, Crc(fillerA, kChecked) - kCheckBSub);
     return std::string(reinterpret_cast<const char*>(pkg), sizeof pkg);
 }
 
@@ -81,5 +91,42 @@ bool ParseReply(const char* data, size_t len, TReply* reply)
     *reply = r;
     return true;
 }
+
+bool CheckRequest(const char* data, size_t len, uint32_t* clientVersion)
+{
+    if (!data || len != kRequestLen)
+        return false;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
+    const unsigned char* fillerA = p + kHeadLen;
+    if (ReadU32LE(p) != kTypeRequest || ReadU32LE(p + 4) != kMagic ||
+        ReadU32LE(fillerA + kFillerALen) != Crc(fillerA, kFillerALen) + kCheckAAdd ||
+        ReadU32LE(fillerA + kChecked) != Crc(fillerA, kChecked) - kCheckBSub)
+        return false;
+    *clientVersion = ReadU32LE(p + 12);
+    return true;
+}
+
+std::string MakeGateAddrReply(uint32_t gateAddrNetOrder, uint16_t gatePort, CRandGen& random)
+{
+    std::string r = Head(kTypeGateAddr, kGateAddrLen);
+    unsigned char* p = reinterpret_cast<unsigned char*>(&r[0]);
+    for (size_t i = kHeadLen; i < kGateAddrLen; ++i)
+        p[i] = static_cast<unsigned char>(random.Next());
+    unsigned char* record = p + LocateGateAddr(p);
+    memcpy(record, &gateAddrNetOrder, 4);
+    WriteU16LE(record + 5, gatePort);
+    return r;
+}
+
+std::string MakeNoticeReply(uint32_t code, int32_t value)
+{
+    std::string r = Head(kTypeNotice, kNoticeLen);
+    unsigned char* p = reinterpret_cast<unsigned char*>(&r[0]);
+    WriteU32LE(p + 16, code);
+    WriteU32LE(p + 20, static_cast<uint32_t>(value));
+    return r;
+}
+
+std::string MakeTooOldReply() { return Head(kTypeTooOld, kNoticeLen); }
 
 }  // namespace DispProto

@@ -45,4 +45,13 @@ bool ParseReply(const char* data, size_t len, TReply* reply);
 // 0 for a type that is no reply.
 size_t ReplyLength(uint32_t type);
 
+// The server's side. True when the bytes are a whole request whose type,
+// magic and both checks hold; clientVersion receives its client version.
+bool CheckRequest(const char* data, size_t len, uint32_t* clientVersion);
+// A type-34 reply: random body bytes, and the address record where they
+// place it. The address is in network order, the port in host order.
+std::string MakeGateAddrReply(uint32_t gateAddrNetOrder, uint16_t gatePort, CRandGen& random);
+std::string MakeNoticeReply(uint32_t code, int32_t value);
+std::string MakeTooOldReply();
+
 }  // namespace DispProto

@@ -43,12 +43,14 @@ int WaitReady(int fd, short events, uint32_t start, int timeoutMs)
 
 }  // namespace
 
-SockHandle UdpOpen()
+SockHandle UdpOpen(unsigned short port)
 {
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return kInvalidSock;
-    sockaddr_in any = ToSysAddr(TSockAddrV4());
+    TSockAddrV4 local;
+    local.portHostOrder = port;
+    sockaddr_in any = ToSysAddr(local);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
         close(fd);
         return kInvalidSock;

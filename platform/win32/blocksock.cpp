@@ -59,7 +59,7 @@ int SendNow(SOCKET s, const char* data, int len, int* err)
 
 }  // namespace
 
-SockHandle UdpOpen()
+SockHandle UdpOpen(unsigned short port)
 {
     StartSockets();
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
@@ -71,7 +71,9 @@ SockHandle UdpOpen()
     DWORD unused = 0;
     WSAIoctl(s, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &unused, nullptr,
              nullptr);
-    sockaddr_in any = ToSysAddr(TSockAddrV4());
+    TSockAddrV4 local;
+    local.portHostOrder = port;
+    sockaddr_in any = ToSysAddr(local);
     if (bind(s, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
         closesocket(s);
         return kInvalidSock;

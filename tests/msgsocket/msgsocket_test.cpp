@@ -109,6 +109,39 @@ TEST_F(MsgSocket, PeerCloseGivesExactlyOneOnClose)
     EXPECT_EQ(1, client.m_nCloses);
 }
 
+// A connection that frames what it sends and, like every such owner, takes
+// no empty call as a message of its own.
+class CFramingConn : public CTestConn {
+public:
+    CFramingConn() : CTestConn(1024, 16 << 20) {}
+    void Send(const char* data, unsigned int len) override
+    {
+        if (!data || len == 0)
+            return;
+        std::string frame(4, '\0');
+        WriteU32LE(&frame[0], len);
+        frame.append(data, len);
+        CMsgSocket::Send(frame.data(), static_cast<unsigned int>(frame.size()));
+    }
+};
+
+// More than the system's socket buffer takes at once: the rest waits in the
+// send buffer and leaves as the peer reads, though the owner's Send has
+// nothing to say to a flush.
+TEST_F(MsgSocket, WriteNotificationFlushesPastAnOwnersSend)
+{
+    CFramingConn client;
+    ConnectPair(client);
+    const std::string chunk(60000, 'c');
+    const size_t chunks = 140;  // about 8 MiB
+    for (size_t i = 0; i < chunks; ++i)
+        client.Send(chunk.data(), static_cast<unsigned int>(chunk.size()));
+    const size_t total = chunks * (chunk.size() + 4);
+    ASSERT_TRUE(PumpUntil([&] { return Server().m_strRecv.size() == total; }, 20000))
+        << Server().m_strRecv.size() << " of " << total;
+    EXPECT_EQ(0, client.m_nCloses);
+}
+
 TEST_F(MsgSocket, SendBufferOverflowClosesOnce)
 {
     CTestConn client(1024, 4096);

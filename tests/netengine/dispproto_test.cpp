@@ -110,4 +110,45 @@ TEST(DispProto, OnlyExactRepliesAreAccepted)
     EXPECT_EQ(-2, reply.value);
 }
 
+// The server's side checks what the engine builds and builds what it parses.
+TEST(DispProto, ServerSideMatchesTheEngine)
+{
+    CRandGen random(11);
+    std::string req = MakeRequest(4321, random);
+    uint32_t version = 0;
+    ASSERT_TRUE(CheckRequest(req.data(), req.size(), &version));
+    EXPECT_EQ(4321u, version);
+    struct Case {
+        const char* name;
+        size_t at;
+    } damaged[] = {{"type", 0},     {"magic", 5},     {"filler A", 20},
+                   {"check A", 52}, {"filler B", 60}, {"check B", 90}};
+    for (const Case& c : damaged) {
+        SCOPED_TRACE(c.name);
+        std::string bad = req;
+        bad[c.at] = static_cast<char>(bad[c.at] ^ 0x40);
+        EXPECT_FALSE(CheckRequest(bad.data(), bad.size(), &version));
+    }
+    EXPECT_FALSE(CheckRequest(req.data(), 91, &version));
+    EXPECT_FALSE(CheckRequest((req + "x").data(), 93, &version));
+
+    // Many random bodies put the record in many places; it is always found.
+    for (int i = 0; i < 200; ++i) {
+        std::string r = MakeGateAddrReply(0x0100007F, static_cast<uint16_t>(1000 + i), random);
+        TReply reply;
+        ASSERT_TRUE(ParseReply(r.data(), r.size(), &reply));
+        EXPECT_EQ(34u, reply.type);
+        EXPECT_EQ(0x0100007Fu, reply.gateAddrNetOrder);
+        EXPECT_EQ(1000 + i, reply.gatePort);
+    }
+    TReply notice;
+    std::string n = MakeNoticeReply(9, -5);
+    ASSERT_TRUE(ParseReply(n.data(), n.size(), &notice));
+    EXPECT_EQ(9u, notice.code);
+    EXPECT_EQ(-5, notice.value);
+    std::string old = MakeTooOldReply();
+    ASSERT_TRUE(ParseReply(old.data(), old.size(), &notice));
+    EXPECT_EQ(36u, notice.type);
+}
+
 }  // namespace

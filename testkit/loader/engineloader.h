@@ -1,16 +1,25 @@
 #pragma once
-// Loads the engine library at run time and finds its exports by name.
+// Loads the engine library at run time and finds its exports by name, as a
+// game does. Shared by the sample game, the demo and the tests.
 
 #include "QXNetEngine.h"
+
+#include <string>
 
 struct TEngineExports {
     PFN_QXNetEngine_Init Init = nullptr;
     PFN_QXNetEngine_Uninit Uninit = nullptr;
+    PFN_QXNetEngine_Get NetEngineGet = nullptr;
     PFN_QXGameClient_Get GameClientGet = nullptr;
 };
 
-// False when the library or one of its exports is missing.
+// Loads the library beside the program (QXNetEngine.dll on Windows,
+// libqxnetengine.so on POSIX). False when it or one of its exports is missing.
 bool LoadEngine(TEngineExports* exports);
+
+// The directory of the loaded library, with its trailing separator: where
+// the engine reads SvrAddr.ini. Empty before LoadEngine.
+std::string EngineDir();
 
 #ifndef _WIN32
 // QXNetEngine_Pump of the loaded library.

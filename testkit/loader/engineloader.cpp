@@ -1,4 +1,4 @@
-#include "samplegame/engineloader.h"
+#include "engineloader.h"
 
 #include <chrono>
 
@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -25,7 +26,23 @@ T Find(const char* name)
 {
     return reinterpret_cast<T>(dlsym(g_hEngine, name));
 }
+
+std::string ProgramDir()
+{
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return "./";
+    std::string p(path, static_cast<size_t>(n));
+    return p.substr(0, p.rfind('/') + 1);
+}
 #endif
+
+std::string DirOf(const std::string& file)
+{
+    size_t cut = file.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
+}
 
 }  // namespace
 
@@ -34,19 +51,35 @@ bool LoadEngine(TEngineExports* e)
 #ifdef _WIN32
     g_hEngine = LoadLibraryA("QXNetEngine.dll");
 #else
-    g_hEngine = dlopen(QX_ENGINE_LIB, RTLD_NOW | RTLD_LOCAL);
+    g_hEngine = dlopen((ProgramDir() + "libqxnetengine.so").c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
     if (!g_hEngine)
         return false;
     e->Init = Find<PFN_QXNetEngine_Init>("QXNetEngine_Init");
     e->Uninit = Find<PFN_QXNetEngine_Uninit>("QXNetEngine_Uninit");
+    e->NetEngineGet = Find<PFN_QXNetEngine_Get>("QXNetEngine_Get");
     e->GameClientGet = Find<PFN_QXGameClient_Get>("QXGameClient_Get");
 #ifndef _WIN32
     g_pfnPump = Find<PFN_QXNetEngine_Pump>("QXNetEngine_Pump");
     if (!g_pfnPump)
         return false;
 #endif
-    return e->Init && e->Uninit && e->GameClientGet;
+    return e->Init && e->Uninit && e->NetEngineGet && e->GameClientGet;
+}
+
+std::string EngineDir()
+{
+    if (!g_hEngine)
+        return std::string();
+#ifdef _WIN32
+    char path[MAX_PATH + 1] = {};
+    DWORD n = GetModuleFileNameA(g_hEngine, path, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? std::string() : DirOf(path);
+#else
+    Dl_info info;
+    void* sym = reinterpret_cast<void*>(g_pfnPump);
+    return dladdr(sym, &info) && info.dli_fname ? DirOf(info.dli_fname) : std::string();
+#endif
 }
 
 #ifndef _WIN32

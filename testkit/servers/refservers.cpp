@@ -1,0 +1,61 @@
+#include "refservers.h"
+
+#include "common/msgsocket/msgsocket.h"
+#include "platform/paths.h"
+
+namespace {
+
+unsigned short PortOf(int port) { return static_cast<unsigned short>(port); }
+
+}  // namespace
+
+bool CRefServers::Start(const TRefServersConfig& config)
+{
+    InitSockWnd(qxplat::LibraryModule());
+    m_bStarted = true;
+    if (config.resInfoPort >= 0) {
+        m_pResInfo.reset(new CRefResInfoServer(config.packageDir));
+        if (!m_pResInfo->Start(PortOf(config.resInfoPort)))
+            return false;
+    }
+    if (config.gatePort >= 0) {
+        m_pGate.reset(new CRefGateServer);
+        m_pGate->SetResInfoPort(m_pResInfo ? m_pResInfo->Port() : 0);
+        if (!m_pGate->Start(PortOf(config.gatePort)))
+            return false;
+    }
+    if (config.dispPort >= 0) {
+        m_pDisp.reset(new CRefDispServer(config.disp));
+        m_pDisp->SetGatePort(m_pGate ? m_pGate->Port() : 0);
+        if (!m_pDisp->Start(PortOf(config.dispPort)))
+            return false;
+    }
+    if (config.gamePort >= 0) {
+        m_pGame.reset(new CRefGameServer);
+        if (!m_pGame->Start(PortOf(config.gamePort)))
+            return false;
+    }
+    return true;
+}
+
+void CRefServers::Stop()
+{
+    if (m_pDisp)
+        m_pDisp->Stop();
+    if (m_bStarted)
+        ShutdownSockets();  // every connection ends itself in its OnClose
+    m_bStarted = false;
+    m_pDisp.reset();
+    m_pGate.reset();
+    m_pResInfo.reset();
+    m_pGame.reset();
+}
+
+std::string CRefServers::PortsLine() const
+{
+    auto port = [](unsigned short p) { return std::to_string(p); };
+    return "disp=" + port(m_pDisp ? m_pDisp->Port() : 0) +
+           " gate=" + port(m_pGate ? m_pGate->Port() : 0) +
+           " resinfo=" + port(m_pResInfo ? m_pResInfo->Port() : 0) +
+           " game=" + port(m_pGame ? m_pGame->Port() : 0);
+}

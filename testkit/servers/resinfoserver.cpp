@@ -1,0 +1,177 @@
+#include "resinfoserver.h"
+
+#include "common/bytes/byteorder.h"
+#include "common/msgdisp/msgdisp.h"
+#include "common/msgdisp/pkgsender.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "servermodules.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+using ResInfoInner::TVersionInfo;
+
+namespace {
+
+// One RetFileBuffer carries at most 255 pieces of 255 bytes.
+const size_t kPieceBytes = kMaxBigStringBytes;
+const unsigned int kSendBuffer = 1 << 20;
+const unsigned int kRefillMs = 1;
+
+// "<unsigned>.<signed>" and nothing else.
+bool ParsePackageName(const std::string& name, TVersionInfo* info)
+{
+    size_t dot = name.find('.');
+    if (dot == 0 || dot == std::string::npos || dot + 1 == name.size())
+        return false;
+    std::string v = name.substr(0, dot), s = name.substr(dot + 1);
+    if (v.find_first_not_of("0123456789") != std::string::npos || v.size() > 10 ||
+        s.find_first_not_of("-0123456789", 0) != std::string::npos ||
+        s.find('-', 1) != std::string::npos || s == "-" || s.size() > 11)
+        return false;
+    unsigned long long version = strtoull(v.c_str(), nullptr, 10);
+    long long sub = strtoll(s.c_str(), nullptr, 10);
+    if (version > 0xFFFFFFFFull || sub < INT32_MIN || sub > INT32_MAX)
+        return false;
+    info->Version = static_cast<uint32_t>(version);
+    info->SubNo = static_cast<int32_t>(sub);
+    return true;
+}
+
+class CResInfoConn : public CRefConn, public CResInfoInnerSvr {
+public:
+    explicit CResInfoConn(CRefResInfoServer* server)
+        : CRefConn("resinfo", kSendBuffer), m_pServer(server)
+    {
+        m_Disp.RegisterHandler(this);
+        m_Sender.SetSocket(this);
+        SetSender(&m_Sender);
+    }
+    ~CResInfoConn() override { m_Sender.SetSocket(nullptr); }
+
+    // A package out, in a frame: the bytes that follow, a token, the package.
+    void Send(const char* data, unsigned int len) override
+    {
+        if (!data || len == 0)
+            return;
+        std::string frame(8, '\0');
+        WriteU32LE(&frame[0], len + 4);
+        WriteU32LE(&frame[4], ++m_nToken);
+        frame.append(data, len);
+        Out(frame.data(), frame.size());
+    }
+
+private:
+    void OnInput() override
+    {
+        while (!Dropped() && m_strIn.size() >= 4) {
+            uint32_t total = ReadU32LE(m_strIn.data());
+            if (total < 12 || total > CMsgDisp::kMaxBody + 8) {
+                Drop("frame of impossible length");
+                return;
+            }
+            if (m_strIn.size() - 4 < total)
+                return;
+            std::string pkg = m_strIn.substr(8, total - 4);
+            m_strIn.erase(0, 4 + static_cast<size_t>(total));
+            if (!m_Disp.DispatchPkg(pkg.data(), static_cast<unsigned int>(pkg.size()))) {
+                Drop(m_Disp.GetErrorCode() == CMsgDisp::kNoHandler
+                         ? "message of another module"
+                         : "malformed or refused message");
+                return;
+            }
+        }
+    }
+
+    void OnRecv_GetVersionList(const uint32_t& version) override
+    {
+        std::vector<qxplat::TDirEntry> entries;
+        ResInfoInner::TVecVersionInfo list;
+        qxplat::ListDir(m_pServer->Dir(), &entries);
+        for (const qxplat::TDirEntry& e : entries) {
+            TVersionInfo info;
+            if (!e.isDir && ParsePackageName(e.name, &info) && info.Version > version)
+                list.push_back(info);
+        }
+        std::sort(list.begin(), list.end(), [](const TVersionInfo& a, const TVersionInfo& b) {
+            return a.Version != b.Version ? a.Version < b.Version : a.SubNo < b.SubNo;
+        });
+        if (list.size() > kMaxCount)
+            list.resize(kMaxCount);  // the rest comes with the next update
+        std::string names;
+        for (const TVersionInfo& i : list)
+            names += " " + std::to_string(i.Version) + "." + std::to_string(i.SubNo);
+        Log("recv GetVersionList (301/1) version %u; send RetVersionList of %u file(s):%s", version,
+            static_cast<unsigned>(list.size()), names.c_str());
+        RetVersionList(list);
+    }
+
+    void OnRecv_GetFile(const TVersionInfo& file, const uint32_t& offset,
+                        const uint32_t& getLen) override
+    {
+        std::string name = std::to_string(file.Version) + "." + std::to_string(file.SubNo);
+        std::ifstream in(m_pServer->Dir() + name, std::ios::binary);
+        if (!in) {
+            Log("recv GetFile (301/2) %s: no such package", name.c_str());
+            throw 1;  // refused: the connection closes
+        }
+        m_strFile.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (m_strFile.size() > 0xFFFFFFFFu || offset > m_strFile.size()) {
+            Log("recv GetFile (301/2) %s from %u: past its end", name.c_str(), offset);
+            throw 1;
+        }
+        uint32_t size = static_cast<uint32_t>(m_strFile.size()), left = size - offset;
+        m_nPos = offset;
+        m_nEnd = offset + std::min(left, getLen);
+        Log("recv GetFile (301/2) %s offset %u length %u; send RetFileInfo size %u, %u left",
+            name.c_str(), offset, getLen, size, left);
+        ResInfoInner::TFileInfo info;
+        info.FileSize = size;
+        RetFileInfo(info, left);
+        m_strName = name;
+        SendPieces();
+    }
+
+    // As much of the file as the send buffer takes; the rest after it drains.
+    void SendPieces()
+    {
+        while (m_nPos < m_nEnd && Room() > kPieceBytes + 2048) {
+            size_t n = std::min(kPieceBytes, m_nEnd - m_nPos);
+            TBigString pieces;
+            CoverString2TBigString(m_strFile.substr(m_nPos, n), pieces);
+            m_nPos += n;
+            Log("send RetFileBuffer (301/3) of %s: %u bytes, %u of %u", m_strName.c_str(),
+                static_cast<unsigned>(n), static_cast<unsigned>(m_nPos),
+                static_cast<unsigned>(m_nEnd));
+            RetFileBuffer(pieces);
+        }
+        if (m_nPos < m_nEnd)
+            SetWatchdog(kRefillMs);
+    }
+    void OnWatchdog() override
+    {
+        if (!Dropped())
+            SendPieces();
+    }
+
+    CRefResInfoServer* m_pServer;
+    CMsgDisp m_Disp;
+    CPkgSender m_Sender;
+    uint32_t m_nToken = 0;
+    std::string m_strFile, m_strName;
+    size_t m_nPos = 0, m_nEnd = 0;
+};
+
+}  // namespace
+
+CRefResInfoServer::CRefResInfoServer(const std::string& packageDir)
+    : m_strDir(packageDir), m_Listener("resinfo", [this] { return new CResInfoConn(this); })
+{
+    if (!m_strDir.empty() && m_strDir.back() != qxplat::kPathSep)
+        m_strDir += qxplat::kPathSep;
+}
+
+bool CRefResInfoServer::Start(unsigned short port) { return m_Listener.Start(port); }

@@ -4,15 +4,11 @@
 // runs on a thread of its own.
 #include "QXNetEngine.h"
 #include "loader/engineloader.h"
-#include "platform/wnd.h"
-#include "refservers.h"
+#include "refserversthread.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,38 +20,14 @@ class CGameServer {
 public:
     bool Start()
     {
-        m_Thread = std::thread([this] {
-            CRefServers servers;
-            TRefServersConfig config;
-            config.gamePort = 0;
-            bool ok = servers.Start(config);
-            {
-                std::lock_guard<std::mutex> lock(m_Mutex);
-                m_nPort = ok ? servers.GamePort() : 0;
-                m_bReady = true;
-            }
-            m_Ready.notify_all();
-            while (ok && !m_bStop) qxplat::PumpMessages(20);
-        });
-        std::unique_lock<std::mutex> lock(m_Mutex);
-        m_Ready.wait_for(lock, std::chrono::seconds(10), [this] { return m_bReady; });
-        return m_nPort != 0;
+        TRefServersConfig config;
+        config.gamePort = 0;
+        return m_Servers.Start(config);
     }
-    ~CGameServer()
-    {
-        m_bStop = true;
-        if (m_Thread.joinable())
-            m_Thread.join();
-    }
-    unsigned short Port() const { return m_nPort; }
+    unsigned short Port() const { return m_Servers.GamePort(); }
 
 private:
-    std::thread m_Thread;
-    std::mutex m_Mutex;
-    std::condition_variable m_Ready;
-    bool m_bReady = false;
-    std::atomic<bool> m_bStop{false};
-    unsigned short m_nPort = 0;
+    CRefServersThread m_Servers;
 };
 
 const unsigned int kClientId = 0xC0FFEE01u;

@@ -5,8 +5,7 @@
 #include "common/msgdisp/msgdisp.h"
 #include "common/msgdisp/pkgsender.h"
 #include "common/protocols/gatehandshake.h"
-#include "keyroutines.h"
-#include "keyroutines_x86.h"
+#include "keyroutinetable.h"
 #include "platform/sockaddr.h"
 #include "platform/time.h"
 #include "servermodules.h"
@@ -16,20 +15,6 @@
 using namespace GateHandshake;
 
 namespace {
-
-struct TRoutine {
-    const char* name;
-    void (*native)(uint8_t*, uint8_t);
-    const unsigned char* code;
-    size_t len;
-};
-#define QX_ROUTINE(n)                      \
-    {                                      \
-#n, n, k##n##X86, sizeof k##n##X86 \
-    }
-const TRoutine kRoutines[] = {QX_ROUTINE(KeyRoutineXorRotate), QX_ROUTINE(KeyRoutineChain),
-                              QX_ROUTINE(KeyRoutineFnv), QX_ROUTINE(KeyRoutineSwapHalves)};
-#undef QX_ROUTINE
 
 // Largest encrypted frame: a package of the largest body, padded.
 const uint32_t kMaxFrame = CMsgDisp::kMaxBody + 4 + 64;
@@ -150,8 +135,7 @@ private:
             WriteU32LE(b, 2);  // the gate knows this client: the old half stays
             m_nGateId = askedId;
         } else {
-            m_pRoutine =
-                &kRoutines[m_pServer->NextRoutine() % (sizeof kRoutines / sizeof *kRoutines)];
+            m_pRoutine = &kKeyRoutines[m_pServer->NextRoutine() % kKeyRoutineCount];
             unsigned skip = static_cast<unsigned>(rnd.Next()) % 16;
             unsigned char param = static_cast<unsigned char>(rnd.Next());
             WriteU32LE(b, 1);
@@ -199,7 +183,7 @@ private:
     CEchoModule m_EchoModule;
     bool m_bEstablished = false;
     uint32_t m_nGateId = 0;
-    const TRoutine* m_pRoutine = nullptr;
+    const TKeyRoutine* m_pRoutine = nullptr;
 };
 
 void CDispModule::OnRecv_GetResInfoSvrAddr()

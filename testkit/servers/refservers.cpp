@@ -53,9 +53,6 @@ void CRefServers::Stop()
 
 std::string CRefServers::PortsLine() const
 {
-    auto port = [](unsigned short p) { return std::to_string(p); };
-    return "disp=" + port(m_pDisp ? m_pDisp->Port() : 0) +
-           " gate=" + port(m_pGate ? m_pGate->Port() : 0) +
-           " resinfo=" + port(m_pResInfo ? m_pResInfo->Port() : 0) +
-           " game=" + port(m_pGame ? m_pGame->Port() : 0);
+    return "disp=" + std::to_string(DispPort()) + " gate=" + std::to_string(GatePort()) +
+           " resinfo=" + std::to_string(ResInfoPort()) + " game=" + std::to_string(GamePort());
 }

@@ -26,8 +26,10 @@ public:
 
     // "disp=P gate=P resinfo=P game=P", a server not started shown as 0.
     std::string PortsLine() const;
-    unsigned short GamePort() const { return m_pGame ? m_pGame->Port() : 0; }
     unsigned short DispPort() const { return m_pDisp ? m_pDisp->Port() : 0; }
+    unsigned short GatePort() const { return m_pGate ? m_pGate->Port() : 0; }
+    unsigned short ResInfoPort() const { return m_pResInfo ? m_pResInfo->Port() : 0; }
+    unsigned short GamePort() const { return m_pGame ? m_pGame->Port() : 0; }
 
 private:
     std::unique_ptr<CRefDispServer> m_pDisp;

@@ -56,5 +56,5 @@ game_dir=$(dirname "$(readlink -f "${@: -1}" 2>/dev/null || echo "${@: -1}")")
 log=$(ls -t "$game_dir"/QXNetEngine.log*.log 2>/dev/null | head -n 1 || true)
 echo
 echo "== server transcript: $transcript"
-echo "== the engine's log of the day: ${log:-none written}"
+echo "== the engine's log of the day: ${log:-none yet (the engine logs what goes wrong)}"
 exit $rc

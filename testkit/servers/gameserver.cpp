@@ -34,6 +34,19 @@ private:
             // the package) has the client frame's layout: the same bytes go back.
             std::string reply = m_strIn.substr(0, 12 + static_cast<size_t>(len));
             m_strIn.erase(0, reply.size());
+            if (m_nFault == CRefGameServer::kFaultBadFrame) {
+                Fault("a frame too short for a package");
+                WriteU32LE(&reply[0], 2);
+                Out(reply.data(), 6);
+                m_nFault = 0;
+                continue;
+            }
+            if (m_nFault == CRefGameServer::kFaultCloseMidFrame) {
+                Fault("closing in the middle of a frame");
+                Out(reply.data(), reply.size() / 2);
+                Drop("fault");
+                return;
+            }
             Log("send client %08X module %u message %u (%u bytes) back", id, module, msg, len);
             Out(reply.data(), reply.size());
         }

@@ -11,6 +11,9 @@ public:
 
     CRefGameServer();
     bool Start(unsigned short port);
+    // Faults of a misbehaving connection, in turn.
+    enum { kFaultBadFrame = 1, kFaultCloseMidFrame, kFaultKinds = 2 };
+    void SetFaults(int every) { m_Listener.SetFaults(every, kFaultKinds); }
     unsigned short Port() const { return m_Listener.Port(); }
 
 private:

@@ -64,12 +64,27 @@ public:
     // A package out: encrypted and framed once the key is agreed.
     void Send(const char* data, unsigned int len) override
     {
-        if (!m_bEstablished || !data || len == 0)
+        if (!m_bEstablished || !data || len == 0 || Dropped())
             return;
         std::string payload = m_Crypto.Encrypt(data, len);
         std::string frame(4, '\0');
         WriteU32LE(&frame[0], static_cast<uint32_t>(payload.size()));
         frame += payload;
+        if (m_nFault == CRefGateServer::kFaultCloseMidFrame) {
+            Fault("closing in the middle of a frame");
+            Out(frame.data(), frame.size() / 2);
+            Drop("fault");
+            return;
+        }
+        if (m_nFault == CRefGateServer::kFaultGarbageFrame) {
+            Fault("a frame of random bytes before the answer");
+            m_nFault = 0;
+            std::string garbage(4 + 32, '\0');
+            WriteU32LE(&garbage[0], 32);
+            for (size_t i = 4; i < garbage.size(); ++i)
+                garbage[i] = static_cast<char>(m_pServer->Random().Next());
+            Out(garbage.data(), garbage.size());
+        }
         Out(frame.data(), frame.size());
     }
 
@@ -91,7 +106,11 @@ private:
                 return;
             std::string payload = m_strIn.substr(4, len);
             m_strIn.erase(0, 4 + static_cast<size_t>(len));
-            if (m_bEstablished)
+            if (m_bEstablished && m_nFault == CRefGateServer::kFaultStall) {
+                if (!m_bStalled)
+                    Fault("no more answers after the login");
+                m_bStalled = true;
+            } else if (m_bEstablished)
                 OnPackage(m_Crypto.Decrypt(payload));
             else
                 OnRequest(payload);
@@ -182,6 +201,7 @@ private:
     CDispModule m_DispModule;
     CEchoModule m_EchoModule;
     bool m_bEstablished = false;
+    bool m_bStalled = false;
     uint32_t m_nGateId = 0;
     const TKeyRoutine* m_pRoutine = nullptr;
 };

@@ -29,6 +29,9 @@ public:
     bool KnownServerHalf(uint32_t gateId, unsigned char half[16]) const;
     void RememberServerHalf(uint32_t gateId, const unsigned char half[16]);
     CRandGen& Random() { return m_Random; }
+    // Faults of a misbehaving connection, in turn.
+    enum { kFaultCloseMidFrame = 1, kFaultGarbageFrame, kFaultStall, kFaultKinds = 3 };
+    void SetFaults(int every) { m_Listener.SetFaults(every, kFaultKinds); }
     unsigned NextRoutine() { return m_nRoutine++; }
 
 private:

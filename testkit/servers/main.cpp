@@ -2,12 +2,14 @@
 // testing a game against the engine without the production servers.
 //
 //   qxrefservers [--disp[=PORT]] [--gate[=PORT]] [--resinfo[=PORT]] [--game[=PORT]]
-//                [--packages DIR] [--notice CODE,VALUE | --too-old]
+//                [--packages DIR] [--notice CODE,VALUE | --too-old] [--faults N]
 //
 // With no server named, all four start. A port of 0 or none lets the system
 // choose. The first line of output names the ports:
 //   qxrefservers ready: disp=P gate=P resinfo=P game=P
 // Then one line per message. The servers run until standard input ends.
+// --faults N: every N-th connection of the gate, resource and game servers
+// misbehaves on purpose (closes mid-frame, sends garbage, stalls).
 #include "platform/paths.h"
 #include "platform/thread.h"
 #include "platform/wnd.h"
@@ -37,7 +39,8 @@ int Usage()
     fprintf(stderr,
             "usage: qxrefservers [--disp[=PORT]] [--gate[=PORT]] [--resinfo[=PORT]] "
             "[--game[=PORT]]\n"
-            "                    [--packages DIR] [--notice CODE,VALUE | --too-old]\n");
+            "                    [--packages DIR] [--notice CODE,VALUE | --too-old] "
+            "[--faults N]\n");
     return 2;
 }
 
@@ -64,6 +67,8 @@ int main(int argc, char** argv)
             config.disp.answer = TDispConfig::kNotice;
             config.disp.noticeCode = static_cast<uint32_t>(code);
             config.disp.noticeValue = static_cast<int32_t>(value);
+        } else if (strcmp(a, "--faults") == 0 && i + 1 < argc) {
+            config.faultEvery = atoi(argv[++i]);
         } else if (strcmp(a, "--too-old") == 0) {
             config.disp.answer = TDispConfig::kTooOld;
         } else {

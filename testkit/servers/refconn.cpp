@@ -72,14 +72,20 @@ void CRefConn::Log(const char* fmt, ...)
     RefLog(m_strWho.c_str(), "%s", text);
 }
 
+void CRefConn::Fault(const char* what)
+{
+    CountRefFault();
+    Log("fault on purpose: %s", what);
+}
+
 void CRefConn::Drop(const char* why)
 {
     if (m_bDropped)
         return;
-    m_bDropped = true;
     Log("closing: %s", why);
+    FlushOut();  // what was answered before goes out first
+    m_bDropped = true;
     m_strIn.clear();
-    m_strOut.clear();
     Shutdown();
 }
 
@@ -100,8 +106,12 @@ bool CRefListener::Start(unsigned short port)
 CMsgSocket* CRefListener::OnAcceptSocket(const char* peerAddr, unsigned short peerPortNet)
 {
     CRefConn* conn = m_Make();
-    if (conn)
-        conn->SetPeer(peerAddr, qxplat::SwapFromNet16(peerPortNet));
+    if (!conn)
+        return nullptr;
+    conn->SetPeer(peerAddr, qxplat::SwapFromNet16(peerPortNet));
+    ++m_nAccepted;
+    if (m_nFaultEvery > 0 && m_nFaultKinds > 0 && m_nAccepted % m_nFaultEvery == 0)
+        conn->SetFault(1 + (m_nAccepted / m_nFaultEvery) % m_nFaultKinds);
     return conn;
 }
 

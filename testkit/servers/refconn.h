@@ -13,6 +13,9 @@ public:
     CRefConn(const char* server, unsigned int sendCapacity);
 
     void SetPeer(const char* addr, unsigned short port);
+    // Which misbehaviour this connection shows (0: none); what each number
+    // means is the server's own.
+    void SetFault(int fault) { m_nFault = fault; }
     void OnClose() override;
     // Appends everything to m_strIn, then lets the server cut it.
     unsigned int OnRecv(const char* data, unsigned int len) override;
@@ -30,9 +33,12 @@ protected:
     void Out(const char* data, size_t len);
     // Bytes Out may still take without overflowing the send buffer.
     size_t Room() const;
+    // Logs and counts a misbehaviour about to happen on purpose.
+    void Fault(const char* what);
 
     std::string m_strIn;
     std::string m_strWho;
+    int m_nFault = 0;
 
 private:
     void FlushOut();
@@ -50,6 +56,13 @@ public:
     // Listens on 127.0.0.1-reachable port (0: one the system chooses).
     bool Start(unsigned short port);
     unsigned short Port() const { return m_nPort; }
+    // Every every-th connection misbehaves, in turn in each of kinds ways
+    // (faults 1 to kinds); 0: none does.
+    void SetFaults(int every, int kinds)
+    {
+        m_nFaultEvery = every;
+        m_nFaultKinds = kinds;
+    }
 
     CMsgSocket* OnAcceptSocket(const char* peerAddr, unsigned short peerPortNet) override;
 
@@ -57,6 +70,7 @@ private:
     const char* m_pServer;
     TMake m_Make;
     unsigned short m_nPort = 0;
+    int m_nFaultEvery = 0, m_nFaultKinds = 0, m_nAccepted = 0;
 };
 
 // The port a bound socket has.

@@ -2,6 +2,7 @@
 
 #include "platform/time.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -10,11 +11,19 @@ namespace {
 
 std::mutex g_Mutex;
 const uint32_t g_nStart = qxplat::TickCountMs();
+std::atomic<bool> g_bQuiet{false};
+std::atomic<unsigned> g_nFaults{0};
 
 }  // namespace
 
+void SetRefLogQuiet(bool quiet) { g_bQuiet = quiet; }
+void CountRefFault() { ++g_nFaults; }
+unsigned RefFaultsShown() { return g_nFaults; }
+
 void RefLog(const char* who, const char* fmt, ...)
 {
+    if (g_bQuiet)
+        return;
     char text[512];
     va_list args;
     va_start(args, fmt);

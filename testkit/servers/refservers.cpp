@@ -15,11 +15,13 @@ bool CRefServers::Start(const TRefServersConfig& config)
     m_bStarted = true;
     if (config.resInfoPort >= 0) {
         m_pResInfo.reset(new CRefResInfoServer(config.packageDir));
+        m_pResInfo->SetFaults(config.faultEvery);
         if (!m_pResInfo->Start(PortOf(config.resInfoPort)))
             return false;
     }
     if (config.gatePort >= 0) {
         m_pGate.reset(new CRefGateServer);
+        m_pGate->SetFaults(config.faultEvery);
         m_pGate->SetResInfoPort(m_pResInfo ? m_pResInfo->Port() : 0);
         if (!m_pGate->Start(PortOf(config.gatePort)))
             return false;
@@ -32,6 +34,7 @@ bool CRefServers::Start(const TRefServersConfig& config)
     }
     if (config.gamePort >= 0) {
         m_pGame.reset(new CRefGameServer);
+        m_pGame->SetFaults(config.faultEvery);
         if (!m_pGame->Start(PortOf(config.gamePort)))
             return false;
     }

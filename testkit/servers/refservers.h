@@ -14,6 +14,9 @@ struct TRefServersConfig {
     int dispPort = -1, gatePort = -1, resInfoPort = -1, gamePort = -1;
     std::string packageDir;
     TDispConfig disp;
+    // Every faultEvery-th connection of the gate, resource and game servers
+    // misbehaves on purpose; 0: none.
+    int faultEvery = 0;
 };
 
 class CRefServers {

@@ -138,6 +138,15 @@ private:
     // As much of the file as the send buffer takes; the rest after it drains.
     void SendPieces()
     {
+        if (m_nFault && m_nPos < m_nEnd) {
+            Fault("closing in the middle of a file");
+            TBigString pieces;
+            size_t half = std::max<size_t>(1, std::min(kPieceBytes, m_nEnd - m_nPos) / 2);
+            CoverString2TBigString(m_strFile.substr(m_nPos, half), pieces);
+            RetFileBuffer(pieces);
+            Drop("fault");
+            return;
+        }
         while (m_nPos < m_nEnd && Room() > kPieceBytes + 2048) {
             size_t n = std::min(kPieceBytes, m_nEnd - m_nPos);
             TBigString pieces;

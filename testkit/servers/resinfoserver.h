@@ -15,6 +15,8 @@ public:
     unsigned short Port() const { return m_Listener.Port(); }
     // The directory with its trailing separator.
     const std::string& Dir() const { return m_strDir; }
+    // Every every-th connection closes in the middle of its first file.
+    void SetFaults(int every) { m_Listener.SetFaults(every, 1); }
 
 private:
     std::string m_strDir;

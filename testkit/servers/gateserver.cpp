@@ -19,6 +19,7 @@ namespace {
 // Largest encrypted frame: a package of the largest body, padded.
 const uint32_t kMaxFrame = CMsgDisp::kMaxBody + 4 + 64;
 const uint32_t kReplyBodyLen = GateHandshake::kReplyBodyLen;
+const size_t kRememberedGateIds = 256;
 
 class CGateConn;
 
@@ -248,4 +249,7 @@ bool CRefGateServer::KnownServerHalf(uint32_t gateId, unsigned char half[16]) co
 void CRefGateServer::RememberServerHalf(uint32_t gateId, const unsigned char half[16])
 {
     m_ServerHalves[gateId].assign(reinterpret_cast<const char*>(half), 16);
+    // Gate ids only grow: the oldest are forgotten first, and a client that
+    // comes back after that simply gets a new key half.
+    while (m_ServerHalves.size() > kRememberedGateIds) m_ServerHalves.erase(m_ServerHalves.begin());
 }

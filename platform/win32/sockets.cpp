@@ -52,6 +52,8 @@ void SockClose(SockHandle s)
     closesocket(static_cast<SOCKET>(s));
 }
 
+void SockShutdown(SockHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
+
 void SockCloseAbortive(SockHandle s)
 {
     linger l;

@@ -45,6 +45,9 @@ SockHandle SockAccept(SockHandle s, TSockAddrV4* peer);
 // thread; a send that would block re-arms FD_WRITE for the window's thread.
 int SockRecv(SockHandle s, char* buf, int len);
 int SockSend(SockHandle s, const char* buf, int len);
+// Sets the system's send and receive buffer sizes of s (0 leaves one as it
+// is), e.g. so that a slow peer makes sends would-block sooner.
+bool SockSetBufferSizes(SockHandle s, int sendBytes, int recvBytes);
 // The bound local address, e.g. to learn the port the system chose.
 bool SockLocalAddr(SockHandle s, TSockAddrV4* addr);
 

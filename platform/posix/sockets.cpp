@@ -286,6 +286,16 @@ int SockSend(SockHandle s, const char* buf, int len)
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
+bool SockSetBufferSizes(SockHandle s, int sendBytes, int recvBytes)
+{
+    bool ok = true;
+    if (sendBytes > 0)
+        ok = setsockopt(Fd(s), SOL_SOCKET, SO_SNDBUF, &sendBytes, sizeof sendBytes) == 0;
+    if (recvBytes > 0)
+        ok = setsockopt(Fd(s), SOL_SOCKET, SO_RCVBUF, &recvBytes, sizeof recvBytes) == 0 && ok;
+    return ok;
+}
+
 bool SockLocalAddr(SockHandle s, TSockAddrV4* addr)
 {
     sockaddr_in sa;

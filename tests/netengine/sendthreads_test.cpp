@@ -1,10 +1,12 @@
 // Game threads sending through the engine's sender and a game client's while
 // the window's thread receives, flushes and closes.
+#include "common/bytes/byteorder.h"
 #include "gatefixture.h"
 #include "qxnetengine/gameclient/gameclient.h"
 #include "support/fakes.h"
 #include "support/numbered.h"
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -123,6 +125,31 @@ TEST_F(SendThreads, EveryMessageComesBackOnceInItsThreadsOrder)
     EXPECT_GT(clientQueued, 0u);
     EXPECT_FALSE(m_Handler.Has("GateClosed"));
     EXPECT_EQ(0, m_ClientHandler.m_nCloses);
+
+    // The servers read the same: the gate with the key it made itself.
+    CNumberedChecker atGate(kModule, kThreads, kMaxLen), atGameSvr(kModule, kThreads, kMaxLen);
+    const std::string& gateIn = Conn().m_strRecv;
+    for (size_t at = 0; gateIn.size() - at >= 4;) {
+        uint32_t len = ReadU32LE(&gateIn[at]);
+        ASSERT_LE(len + 4ull, gateIn.size() - at);
+        std::string pkg = m_Crypto.Decrypt(gateIn.substr(at + 4, len));
+        ASSERT_EQ(MakePkg(pkg.substr(std::min<size_t>(4, pkg.size()))), pkg);
+        atGate.OnMsg(pkg.data() + 4, static_cast<unsigned>(pkg.size() - 4));
+        at += len + 4;
+    }
+    const std::string& frames = m_GameSvr.m_Accepted.at(0)->m_strRecv;
+    for (size_t at = 0; frames.size() - at >= 12;) {
+        uint32_t contLen = ReadU32LE(&frames[at]);
+        ASSERT_LE(contLen + 4ull, frames.size() - at);
+        ASSERT_EQ(kClientId, ReadU32LE(&frames[at + 4]));
+        ASSERT_EQ(contLen - 8, ReadU32LE(&frames[at + 8]));
+        atGameSvr.OnMsg(&frames[at + 12], contLen - 8);
+        at += contLen + 4;
+    }
+    for (const CNumberedChecker* c : {&atGate, &atGameSvr}) {
+        EXPECT_EQ(0u, c->Faults());
+        EXPECT_EQ(kThreads * kPerThread, c->Total());
+    }
 }
 
 struct TEnding {

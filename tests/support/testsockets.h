@@ -30,6 +30,7 @@ public:
         m_RecvLens.push_back(len);
         if (m_bEcho) {
             m_nEchoed += len;
+            m_strRecv.append(data, len);
             Send(data, len);
             if (m_nCloseAfter && m_nEchoed >= m_nCloseAfter)
                 Close();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -97,6 +98,28 @@ TEST_F(GameClientSendThread, ReleasedWhileAnotherThreadIsInsideSend)
     ASSERT_TRUE(PumpUntil([&] { return Server().m_nCloses == 1; }));
     PumpFor(50);
     EXPECT_EQ(1u, m_Handler.m_ClosedOn.size());
+}
+
+TEST_F(GameClientSendThread, ReleasedWhileAnotherThreadKeepsSending)
+{
+    IMsgSender* sender = m_pClient->GetSender();
+    CGameClient* client = static_cast<CGameClient*>(m_pClient);
+    // Nothing can guard a call that has not begun yet: the test keeps the
+    // memory, and sees to it that Release closes nothing under a Send.
+    client->EnterCall();
+    std::atomic<bool> refused{false};
+    std::thread game([&] {
+        std::string body(16, 's');
+        for (int i = 0; i < 5000000 && !refused; ++i)
+            refused = !sender->Send(body.data(), static_cast<unsigned>(body.size()));
+    });
+    ASSERT_TRUE(PumpUntil([&] { return Server().m_strRecv.size() > 20000 || refused; }));
+    m_pClient->Release();
+    m_pClient = nullptr;
+    game.join();  // Send refuses once the connection is gone
+    client->LeaveCall();
+    EXPECT_TRUE(refused);
+    EXPECT_LE(m_Handler.m_ClosedOn.size(), 1u);  // only were the buffer to overflow first
 }
 
 }  // namespace

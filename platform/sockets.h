@@ -25,6 +25,9 @@ const long kFdClose = 0x20;
 void StartSockets();
 SockHandle SockCreateTcp();
 void SockClose(SockHandle s);
+// Ends the connection in both directions without releasing the handle, so
+// its number cannot be reused while another thread may still use it.
+void SockShutdown(SockHandle s);
 // Closes with a reset instead of an orderly shutdown (linger time 0).
 void SockCloseAbortive(SockHandle s);
 // The events arrive as msg to wnd with wParam = socket and
@@ -38,9 +41,13 @@ bool SockListen(SockHandle s, int backlog);
 // Starts a connect; the outcome arrives as the connect event.
 void SockConnect(SockHandle s, const TSockAddrV4& addr);
 SockHandle SockAccept(SockHandle s, TSockAddrV4* peer);
-// Byte counts, or -1 for an error (including would-block).
+// Byte counts, or -1 for an error (including would-block). Safe from any
+// thread; a send that would block re-arms FD_WRITE for the window's thread.
 int SockRecv(SockHandle s, char* buf, int len);
 int SockSend(SockHandle s, const char* buf, int len);
+// Sets the system's send and receive buffer sizes of s (0 leaves one as it
+// is), e.g. so that a slow peer makes sends would-block sooner.
+bool SockSetBufferSizes(SockHandle s, int sendBytes, int recvBytes);
 // The bound local address, e.g. to learn the port the system chose.
 bool SockLocalAddr(SockHandle s, TSockAddrV4* addr);
 

@@ -27,6 +27,8 @@ void DestroyHiddenWnd(HiddenWnd* wnd);
 // on that thread. Returns the window's answer.
 intptr_t SendWndMessage(HiddenWnd* wnd, unsigned int msg, uintptr_t wParam, intptr_t lParam);
 bool PostWndMessage(HiddenWnd* wnd, unsigned int msg, uintptr_t wParam, intptr_t lParam);
+// True when the calling thread owns the window (its messages run here).
+bool IsWndThread(HiddenWnd* wnd);
 // WM_TIMER with wParam = id every ms milliseconds until killed.
 bool SetWndTimer(HiddenWnd* wnd, uintptr_t id, unsigned int ms);
 bool KillWndTimer(HiddenWnd* wnd, uintptr_t id);

@@ -6,10 +6,17 @@ CPkgSender::CPkgSender() : m_pSocket(nullptr), m_bBuilding(false), m_pFilter(nul
 
 CPkgSender::~CPkgSender() {}
 
-void CPkgSender::SetSocket(CMsgSocket* socket) { m_pSocket = socket; }
+void CPkgSender::SetSocket(CMsgSocket* socket)
+{
+    // Waits for a Send in progress on another thread: once this returns, no
+    // thread writes into the previous socket through this sender.
+    CAutoLock lock(&m_Lock);
+    m_pSocket = socket;
+}
 
 IMsgSender* CPkgSender::SetFilter(IMsgSender* filter)
 {
+    CAutoLock lock(&m_Lock);
     IMsgSender* old = m_pFilter;
     m_pFilter = filter;
     return old;

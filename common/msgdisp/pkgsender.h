@@ -7,9 +7,10 @@
 class CMsgSocket;
 
 // Turns message bodies into packages (u32 length + body) and writes them to a
-// socket. A filter may take a message first. Send is serialised by a lock
-// that the sending thread may take again (a filter's handler may send back
-// through the same sender).
+// socket. A filter may take a message first. Send may come from any thread;
+// it is serialised by a lock that the sending thread may take again (a
+// filter's handler may send back through the same sender). Nothing that
+// waits for another thread runs under that lock.
 class CPkgSender : public IMsgSender {
 public:
     static const unsigned int kInlineSize = 4096;

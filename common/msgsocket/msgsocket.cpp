@@ -22,8 +22,10 @@ CMsgSocket::CMsgSocket(unsigned int recvCapacity, unsigned int sendCapacity)
     : m_RecvBuf(recvCapacity),
       m_nState(0),
       m_SendBuf(sendCapacity),
+      m_bSendClosed(false),
       m_nPort(0),
       m_nAttempts(0),
+      m_bClosedBySend(false),
       m_nRefs(1),
       m_bDeletePending(false)
 {
@@ -39,7 +41,7 @@ bool CMsgSocket::Listen(unsigned short port)
 {
     // A handle still open would stay registered to this object after it is gone.
     CloseSocket(false);
-    m_hSocket = SockCreateTcp();
+    SetHandle(SockCreateTcp());
     if (m_hSocket == kInvalidSock)
         return false;
     OnSocketCreated();
@@ -72,7 +74,29 @@ bool CMsgSocket::Shutdown()
     return true;
 }
 
-bool CMsgSocket::IsConnected() { return m_hSocket != kInvalidSock && m_nState == 1; }
+bool CMsgSocket::IsConnected()
+{
+    CAutoLock lock(&m_SendLock);
+    return m_hSocket != kInvalidSock && m_nState == 1 && !m_bSendClosed;
+}
+
+unsigned int CMsgSocket::GetSendQueued()
+{
+    CAutoLock lock(&m_SendLock);
+    return m_SendBuf.Length();
+}
+
+unsigned int CMsgSocket::SendRoom()
+{
+    CAutoLock lock(&m_SendLock);
+    return m_SendBuf.FreeSize();
+}
+
+void CMsgSocket::SetHandle(SockHandle h)
+{
+    CAutoLock lock(&m_SendLock);
+    m_hSocket = h;
+}
 
 bool CMsgSocket::Connect(const char* addr, unsigned short port)
 {
@@ -84,7 +108,7 @@ bool CMsgSocket::Connect(const char* addr, unsigned short port)
     // An owner retrying from OnConnect(false) still holds the failed handle:
     // close it as the reconnect timer would, or it stays open and registered.
     CloseSocket(false);
-    m_hSocket = SockCreateTcp();
+    SetHandle(SockCreateTcp());
     if (m_hSocket == kInvalidSock)
         return false;
     // A new attempt is neither connected nor failed until it reports.
@@ -118,30 +142,96 @@ void CMsgSocket::CloseSocket(bool notify)
         KillWndTimer(GetSockWnd(), h);
         KillWndTimer(GetSockWnd(), WatchdogId(h));
     }
-    SockClose(h);
-    m_hSocket = kInvalidSock;
+    bool closedBySend;
+    {
+        // A sending thread never sees the handle closed under it, nor its
+        // number reused by another socket.
+        CAutoLock lock(&m_SendLock);
+        SockClose(h);
+        m_hSocket = kInvalidSock;
+        m_SendBuf.Reset();
+        closedBySend = m_bSendClosed;
+        m_bSendClosed = false;
+    }
     m_RecvBuf.Reset();
-    m_SendBuf.Reset();
-    if (notify)
+    if (notify) {
+        // The owner may let go of the object inside OnClose, which may also
+        // throw: the object lives until the call has left.
+        struct TKeepAlive {
+            CMsgSocket* p;
+            ~TKeepAlive()
+            {
+                p->m_bClosedBySend = false;
+                p->LeaveCall();
+            }
+        };
+        EnterCall();
+        TKeepAlive keep{this};
+        m_bClosedBySend = closedBySend;
         OnClose();
+    }
 }
 
 void CMsgSocket::Send(const char* data, unsigned int len)
 {
-    if (!data && m_SendBuf.Length() == 0)
-        return;
-    if (data && !m_SendBuf.Append(data, len)) {
+    bool onSocketThread;
+    {
+        CAutoLock lock(&m_SendLock);
+        if (m_bSendClosed)
+            return;  // ended by an earlier Send; the handle is not closed yet
+        if (!data && m_SendBuf.Length() == 0)
+            return;
+        if (!data || m_SendBuf.Append(data, len)) {
+            if (m_hSocket != kInvalidSock)
+                Flush();
+            return;  // with no handle it stays queued for the next connection
+        }
+        if (m_hSocket == kInvalidSock)
+            return;  // nothing to close: the message is lost
+        onSocketThread = IsSockWndThread();
+        if (!onSocketThread) {
+            // Only the window's thread closes handles: here the connection
+            // ends at once and nothing more leaves, but the handle stays.
+            m_bSendClosed = true;
+            m_SendBuf.Reset();
+            SockShutdown(m_hSocket);
+        }
+    }
+    if (onSocketThread) {
         CloseSocket(true);
         return;
     }
-    if (m_hSocket == kInvalidSock)
-        return;  // stays queued for the next connection
+    OnSendClosed();
+    // The message holds a reference: the object outlives its own release
+    // until the window's thread has closed the handle.
+    EnterCall();
+    if (!PostWndMessage(GetSockWnd(), WM_SOCKET_SENDCLOSED, reinterpret_cast<uintptr_t>(this), 0))
+        LeaveCall();
+}
+
+void CMsgSocket::Flush()
+{
     while (m_SendBuf.Length() > 0) {
         int n = SockSend(m_hSocket, m_SendBuf.Data(), static_cast<int>(m_SendBuf.Length()));
         if (n < 1)
             break;  // the rest leaves with the next write notification
         m_SendBuf.Consume(static_cast<unsigned int>(n));
     }
+}
+
+void CMsgSocket::OnSendClosedEvent()
+{
+    bool pending;
+    {
+        CAutoLock lock(&m_SendLock);
+        pending = m_bSendClosed;
+    }
+    // The handle may have been closed meanwhile (the peer's close, a
+    // release), and even reopened: then this connection is gone already.
+    if (!pending)
+        return;
+    m_nState = 2;
+    CloseSocket(true);
 }
 
 void CMsgSocket::OnConnectEvent(bool success)
@@ -201,7 +291,7 @@ void CMsgSocket::OnAcceptEvent()
         return;
     }
     s->m_nState = 1;
-    s->m_hSocket = h;
+    s->SetHandle(h);
     s->m_Addr = peer;
     SockAsyncSelect(h, GetSockWnd(), WM_SOCKET_EVENT, kStreamEvents);
     SockRegistry()[h] = s;
@@ -224,6 +314,15 @@ void CMsgSocket::KillWatchdog()
 
 bool CMsgSocket::HandleSocketEvent(unsigned int msg, uintptr_t wParam, intptr_t lParam)
 {
+    if (msg == WM_SOCKET_SENDCLOSED) {
+        CMsgSocket* s = reinterpret_cast<CMsgSocket*>(wParam);
+        try {
+            s->OnSendClosedEvent();
+        } catch (...) {
+        }
+        s->LeaveCall();  // the reference the message held
+        return true;
+    }
     if (msg != WM_SOCKET_EVENT && msg != kWmTimer)
         return false;
     bool watchdog = msg == kWmTimer && (wParam & kWatchdogBit) != 0;

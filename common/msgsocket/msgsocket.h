@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/lock/lock.h"
 #include "common/msgsocket/sockbase.h"
 #include "common/msgsocket/sockbuffer.h"
 #include "platform/sockaddr.h"
@@ -12,9 +13,15 @@
 // Notification message of the socket window: wParam = socket handle,
 // low word of lParam = event, high word = error code.
 const unsigned int WM_SOCKET_EVENT = qxplat::kWmUser + 0x100;
+// Posted to the socket window by a Send that closed the connection on another
+// thread: wParam = the socket, which holds a reference until it is handled.
+const unsigned int WM_SOCKET_SENDCLOSED = qxplat::kWmUser + 0x101;
 
 // Non-blocking TCP connection driven by the socket window's notifications.
-// Lives on the thread that owns the socket window; it has no lock.
+// Its notifications, the registry and the receive side live on the thread
+// that owns the socket window. Send may come from any thread: the send
+// buffer and the handle's use for sending are guarded by a lock of the
+// socket's own, which is never held while anything outside the socket runs.
 class CMsgSocket : public CSockBase {
 public:
     CMsgSocket(unsigned int recvCapacity, unsigned int sendCapacity);
@@ -47,7 +54,9 @@ public:
     }
     bool IsDeletePending() const { return m_bDeletePending.load(); }
 
-    int GetState() const { return m_nState; }
+    int GetState() const { return m_nState.load(); }
+    // Bytes waiting in the send buffer for the network to take them.
+    unsigned int GetSendQueued();
     const qxplat::TSockAddrV4& GetAddress() const { return m_Addr; }
 
     // The socket window's handler for WM_SOCKET_EVENT and WM_TIMER; false
@@ -55,12 +64,21 @@ public:
     static bool HandleSocketEvent(unsigned int msg, uintptr_t wParam, intptr_t lParam);
 
 protected:
+    // A Send on a thread other than the socket window's found no room and
+    // has ended the connection: nothing more leaves, and the handle is
+    // closed (with OnClose) on the window's thread on its next turn. Runs on
+    // the sending thread, inside that Send.
+    virtual void OnSendClosed() {}
+    // During OnClose: the connection was ended by such a Send, whose
+    // OnSendClosed has told (or is telling) the owner already.
+    bool IsClosedBySend() const { return m_bClosedBySend; }
+
     // Drops n received bytes at once, for an owner that copies them out
     // before it acts on them.
     void ConsumeReceived(unsigned int n) { m_RecvBuf.Consume(n); }
     // Free bytes of the send buffer: what one Send may add without the
     // overflow that closes, for an owner that streams more than fits.
-    unsigned int SendRoom() const { return m_SendBuf.FreeSize(); }
+    unsigned int SendRoom();
 
     // A one-shot timer of the open handle, for an owner that must not wait
     // for ever (a peer that never answers): OnWatchdog runs once after ms
@@ -74,6 +92,11 @@ private:
     CMsgSocket& operator=(const CMsgSocket&) = delete;
 
     bool DispatchEvent(unsigned int msg, intptr_t lParam);
+    // Sends what the buffer holds until the network takes no more; the
+    // caller holds m_SendLock.
+    void Flush();
+    void OnSendClosedEvent();
+    void SetHandle(qxplat::SockHandle h);
     void OnConnectEvent(bool success);
     void OnReadEvent();
     void OnAcceptEvent();
@@ -81,12 +104,18 @@ private:
     static uintptr_t WatchdogId(qxplat::SockHandle h);
 
     CSockBuffer m_RecvBuf;
-    int m_nState;  // 1 connected, 2 failed or closed by the peer, 0 neither
+    // 1 connected, 2 failed or closed, 0 neither; read by senders.
+    std::atomic<int> m_nState;
     qxplat::TSockAddrV4 m_Addr;
+    // Guards m_SendBuf, m_bSendClosed and, against the sending threads, the
+    // handle: it changes only on the window's thread, under this lock.
+    CCritSection m_SendLock;
     CSockBuffer m_SendBuf;
+    bool m_bSendClosed;  // a Send on another thread ended the connection
     std::string m_strAddr;
     unsigned short m_nPort;
     int m_nAttempts;
+    bool m_bClosedBySend;  // window's thread only, set during OnClose
     std::atomic<int> m_nRefs;
     std::atomic<bool> m_bDeletePending;
 };
@@ -99,3 +128,6 @@ void DestroySockWnd();
 void ShutdownSockets();
 // The window handle, for tests; null before InitSockWnd.
 qxplat::HiddenWnd* GetSockWnd();
+// True on the thread that owns the socket window, and anywhere while there
+// is none: the thread on which sockets are opened, closed and notified.
+bool IsSockWndThread();

@@ -20,6 +20,8 @@ std::map<qxplat::SockHandle, CMsgSocket*>& SockRegistry()
 
 qxplat::HiddenWnd* GetSockWnd() { return g_hSockWnd; }
 
+bool IsSockWndThread() { return !g_hSockWnd || qxplat::IsWndThread(g_hSockWnd); }
+
 void InitSockWnd(void* moduleInstance)
 {
     qxplat::StartSockets();

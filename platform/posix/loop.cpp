@@ -263,6 +263,13 @@ bool PostWndMessage(HiddenWnd* handle, unsigned int msg, uintptr_t wParam, intpt
     return true;
 }
 
+bool IsWndThread(HiddenWnd* handle)
+{
+    std::lock_guard<std::mutex> lock(Mutex());
+    std::shared_ptr<Wnd> wnd = FindWnd(reinterpret_cast<uintptr_t>(handle));
+    return wnd && wnd->loop->owner == std::this_thread::get_id();
+}
+
 bool SetWndTimer(HiddenWnd* handle, uintptr_t id, unsigned int ms)
 {
     uintptr_t wid = reinterpret_cast<uintptr_t>(handle);

@@ -179,6 +179,8 @@ void SockClose(SockHandle s)
     close(Fd(s));
 }
 
+void SockShutdown(SockHandle s) { shutdown(Fd(s), SHUT_RDWR); }
+
 void SockCloseAbortive(SockHandle s)
 {
     linger l;
@@ -272,10 +274,26 @@ int SockSend(SockHandle s, const char* buf, int len)
     ssize_t n = send(Fd(s), buf, static_cast<size_t>(len), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         std::lock_guard<std::mutex> lock(Mutex());
-        if (Watch* w = FindWatch(Fd(s)))
+        if (Watch* w = FindWatch(Fd(s))) {
             w->writeArmed = true;
+            // A send from another thread: the loop may be waiting in poll()
+            // without this socket's POLLOUT, and must look again.
+            std::shared_ptr<Wnd> wnd = FindWnd(w->wnd);
+            if (wnd && wnd->loop->owner != std::this_thread::get_id())
+                Wake(*wnd->loop);
+        }
     }
     return n < 0 ? -1 : static_cast<int>(n);
+}
+
+bool SockSetBufferSizes(SockHandle s, int sendBytes, int recvBytes)
+{
+    bool ok = true;
+    if (sendBytes > 0)
+        ok = setsockopt(Fd(s), SOL_SOCKET, SO_SNDBUF, &sendBytes, sizeof sendBytes) == 0;
+    if (recvBytes > 0)
+        ok = setsockopt(Fd(s), SOL_SOCKET, SO_RCVBUF, &recvBytes, sizeof recvBytes) == 0 && ok;
+    return ok;
 }
 
 bool SockLocalAddr(SockHandle s, TSockAddrV4* addr)

@@ -63,6 +63,11 @@ bool PostWndMessage(HiddenWnd* wnd, unsigned int msg, uintptr_t wParam, intptr_t
     return PostMessageA(H(wnd), msg, wParam, lParam) != FALSE;
 }
 
+bool IsWndThread(HiddenWnd* wnd)
+{
+    return GetWindowThreadProcessId(H(wnd), nullptr) == GetCurrentThreadId();
+}
+
 bool SetWndTimer(HiddenWnd* wnd, uintptr_t id, unsigned int ms)
 {
     return SetTimer(H(wnd), id, ms, nullptr) != 0;

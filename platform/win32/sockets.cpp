@@ -52,6 +52,8 @@ void SockClose(SockHandle s)
     closesocket(static_cast<SOCKET>(s));
 }
 
+void SockShutdown(SockHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
+
 void SockCloseAbortive(SockHandle s)
 {
     linger l;
@@ -121,6 +123,20 @@ int SockSend(SockHandle s, const char* buf, int len)
 {
     int n = send(static_cast<SOCKET>(s), buf, len, 0);
     return n == SOCKET_ERROR ? -1 : n;
+}
+
+bool SockSetBufferSizes(SockHandle s, int sendBytes, int recvBytes)
+{
+    SOCKET sock = static_cast<SOCKET>(s);
+    bool ok = true;
+    if (sendBytes > 0)
+        ok = setsockopt(sock, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBytes),
+                        sizeof sendBytes) == 0;
+    if (recvBytes > 0)
+        ok = setsockopt(sock, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&recvBytes),
+                        sizeof recvBytes) == 0 &&
+             ok;
+    return ok;
 }
 
 bool SockLocalAddr(SockHandle s, TSockAddrV4* addr)

@@ -44,9 +44,10 @@ void CGameClient::Release()
 
 void CGameClient::OnConnect(bool success)
 {
-    QX_ASSERT(m_pHandler);
-    if (m_pHandler)
-        m_pHandler->OnConnect(success ? 1 : 0);
+    IGameClientHandler* handler = m_pHandler;
+    QX_ASSERT(handler);
+    if (handler)
+        handler->OnConnect(success ? 1 : 0);
 }
 
 void CGameClient::OnClose()
@@ -54,11 +55,17 @@ void CGameClient::OnClose()
     // Bytes of an unfinished frame belong to the connection that just ended;
     // they must not be taken for the start of the next one.
     m_strRecv.clear();
-    IGameClientHandler* handler = m_pHandler;
-    if (!handler)
-        return;
-    m_pHandler = nullptr;
-    handler->OnClose();
+    if (!IsClosedBySend())
+        ReportClose();
+}
+
+void CGameClient::OnSendClosed() { ReportClose(); }
+
+void CGameClient::ReportClose()
+{
+    IGameClientHandler* handler = m_pHandler.exchange(nullptr);
+    if (handler)
+        handler->OnClose();
 }
 
 unsigned int CGameClient::OnRecv(const char* data, unsigned int len)

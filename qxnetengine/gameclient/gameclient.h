@@ -5,6 +5,7 @@
 #include "common/msgsocket/msgsocket.h"
 #include "qxnetengine/gameclient/gameclientsender.h"
 
+#include <atomic>
 #include <string>
 
 // The game's own connection to its game server. Incoming frames are
@@ -26,6 +27,9 @@ public:
     void OnConnect(bool success) override;
     void OnClose() override;
     unsigned int OnRecv(const char* data, unsigned int len) override;
+    // An overflow on a game thread: the game hears OnClose there, inside
+    // its Send, as it would on the window's thread.
+    void OnSendClosed() override;
 
     // Cuts complete frames out of m_strRecv and dispatches them; false when
     // the connection must be closed.
@@ -34,8 +38,13 @@ public:
     unsigned int GetSenderCapacity() const { return m_Sender.GetCapacity(); }
 
 private:
+    // Detaches the handler and tells it of the close, once per close
+    // whichever thread gets there.
+    void ReportClose();
+
     unsigned int m_MyID;
-    IGameClientHandler* m_pHandler;
+    // Taken by whichever thread reports the close.
+    std::atomic<IGameClientHandler*> m_pHandler;
     std::string m_strRecv;
     CMsgDisp m_MsgDisp;
     CGameClientSender m_Sender;

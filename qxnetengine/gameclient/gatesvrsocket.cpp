@@ -25,9 +25,10 @@ void CGateSvrSocket::Send(const char* data, unsigned int len)
     if (!data || len == 0)
         return;
     std::string payload;
-    if (m_State == Established && m_pEngine) {
+    uint32_t state = m_State.load();
+    if (state == Established && m_pEngine) {
         payload = m_pEngine->EncryptGateData(data, len);
-    } else if (m_State == Handshake) {
+    } else if (state == Handshake) {
         payload.assign(data, len);
         ScrambleGate(&payload[0], payload.size());
     } else {

@@ -5,6 +5,7 @@
 #include "common/msgsocket/msgsocket.h"
 #include "common/protocols/gatehandshake.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,6 +29,8 @@ public:
     CGateSvrSocket(CNetEngine* engine, uint32_t gateId);
     ~CGateSvrSocket() override;
 
+    // Runs on whichever thread sends through the engine's package sender,
+    // under that sender's lock; everything else here runs on the window's.
     void Send(const char* data, unsigned int len) override;
     void OnConnect(bool success) override;
     void OnClose() override;
@@ -37,7 +40,7 @@ public:
     // The engine lets go: nothing more is reported to it.
     void Detach() { m_pEngine = nullptr; }
     uint32_t GetGateId() const { return m_GateId; }
-    GateSvrState GetGateState() const { return static_cast<GateSvrState>(m_State); }
+    GateSvrState GetGateState() const { return static_cast<GateSvrState>(m_State.load()); }
 
     // Cuts complete frames out of m_strRecv and handles them; false when the
     // connection must close.
@@ -51,5 +54,6 @@ private:
     CNetEngine* m_pEngine;
     std::string m_strRecv;
     uint32_t m_GateId;
-    uint32_t m_State;
+    // Read by Send on the game's sending threads.
+    std::atomic<uint32_t> m_State;
 };

@@ -46,6 +46,22 @@ void RunGateLogin(const std::shared_ptr<CDiscoveryShared>& shared, const CGateSv
         engine->OnGateSvrLogin(code, gateId);
 }
 
+// A module-300 body sent on a game thread, delivered on the window's thread
+// unless the engine has been released meanwhile.
+void RunLocalRequest(const std::shared_ptr<CDiscoveryShared>& shared, const std::string& body,
+                     unsigned int, int32_t)
+{
+    if (CNetEngine* engine = shared->pEngine)
+        engine->DeliverLocalRequest(body);
+}
+
+// Posted, never sent: the sender's lock is held here, and the window's thread
+// may be waiting for it.
+void PostLocalRequest(const std::shared_ptr<CDiscoveryShared>& shared, const std::string& body)
+{
+    CMsgSyncWnd::Instance().PostCall(boost::bind(&RunLocalRequest, shared, body, _1, _2), 0, 0);
+}
+
 }  // namespace
 
 bool CNetEnginePkgSender::Send(const char* data, unsigned int len)
@@ -94,6 +110,7 @@ int CNetEngine::Initialize(INetEngineHandler* handler)
     GetLog("NetLog");
     m_nClientVersion = handler->GetClientVersion();
     m_Sender.SetFilter(&m_FilterSender);
+    m_FilterSender.SetHandoff(boost::bind(&PostLocalRequest, m_pShared, _1));
     m_FilterSender.GetMsgDisp()->RegisterHandler(&m_ResInfoDrv);
     m_FakeSender.SetMsgDisp(&m_MsgDisp);
     m_ResInfoDrv.SetSender(&m_FakeSender);
@@ -226,6 +243,12 @@ void CNetEngine::OnInnerConnClosed(CResInfoInnerConn* conn)
     m_pInnerDrv = nullptr;
     conn->Detach();
     conn->DeleteLater();
+}
+
+void CNetEngine::DeliverLocalRequest(const std::string& body)
+{
+    CEngineCall call(this);
+    m_FilterSender.Deliver(body.data(), static_cast<unsigned int>(body.size()));
 }
 
 void CNetEngine::InstallGateKey() { m_Encryption.SetKey(m_KeyArea, 32); }

@@ -34,7 +34,10 @@ private:
 
 // The game's connection to its servers through a gate server. Everything
 // runs on the thread that owns the socket and sync windows, except the
-// discovery threads, which share only a CDiscoveryShared block with it.
+// discovery threads, which share only a CDiscoveryShared block with it, and
+// the package sender's Send, which a game may call on any thread: it touches
+// only the sender, the filter's hand-off, the gate connection's Send and the
+// encryption's read-only key.
 class CNetEngine final : public INetEngine {
 public:
     static const uint32_t kAddrNone = 0xFFFFFFFFu;
@@ -67,6 +70,8 @@ public:
     std::string EncryptGateData(const char* data, size_t len) const;
     std::string DecryptGateData(const char* data, size_t len) const;
     void DispatchGatePkg(const std::string& pkg);
+    // A module-300 body that a game thread sent, on the window's thread.
+    void DeliverLocalRequest(const std::string& body);
 
     // Keeps the engine alive while one of its calls is on the stack: a
     // Release meanwhile (from inside a game callback) frees it when the last

@@ -48,7 +48,7 @@ void CRefConn::Out(const char* data, size_t len)
         FlushOut();
 }
 
-size_t CRefConn::Room() const
+size_t CRefConn::Room()
 {
     size_t room = SendRoom();
     return room > m_strOut.size() ? room - m_strOut.size() : 0;

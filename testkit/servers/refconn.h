@@ -32,7 +32,7 @@ protected:
     // the frames of one answer.
     void Out(const char* data, size_t len);
     // Bytes Out may still take without overflowing the send buffer.
-    size_t Room() const;
+    size_t Room();
     // Logs and counts a misbehaviour about to happen on purpose.
     void Fault(const char* what);
 

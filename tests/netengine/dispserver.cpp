@@ -1,8 +1,8 @@
 #include "dispserver.h"
 
 #include "common/bytes/byteorder.h"
-#include "platform/sockaddr.h"
 #include "common/protocols/dispproto.h"
+#include "platform/sockaddr.h"
 
 #include <cstring>
 
@@ -10,12 +10,18 @@ using namespace qxplat;
 
 CFakeDispServer::CFakeDispServer()
 {
-    m_hUdp = UdpOpen();
     m_hOther = UdpOpen();
-    TSockAddrV4 a;
-    EXPECT_TRUE(SockLocalAddr(m_hUdp, &a));
-    m_nPort = a.portHostOrder;
-    m_bTcp = m_Tcp.Listen(m_nPort);
+    // The system picks a free UDP port; the same TCP port may be taken (by
+    // a connection's local end), so try again with another.
+    for (int attempt = 0; attempt < 20 && !m_bTcp; ++attempt) {
+        if (attempt > 0)
+            BlockSockClose(m_hUdp);
+        m_hUdp = UdpOpen();
+        TSockAddrV4 a;
+        EXPECT_TRUE(SockLocalAddr(m_hUdp, &a));
+        m_nPort = a.portHostOrder;
+        m_bTcp = m_Tcp.Listen(m_nPort);
+    }
     m_Thread = std::thread([this] { Run(); });
 }
 

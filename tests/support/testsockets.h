@@ -13,7 +13,9 @@
 #include <vector>
 
 // A connection that records its notifications. When a dispatcher is
-// attached it cuts packages out of the stream; otherwise it keeps the bytes.
+// attached it cuts packages out of the stream; otherwise it keeps the bytes,
+// or, as an echo server, sends them back (and closes once m_nCloseAfter
+// bytes have come, when that is set).
 class CTestConn : public CMsgSocket {
 public:
     CTestConn(unsigned int recvCap = 1024, unsigned int sendCap = 4096)
@@ -26,6 +28,14 @@ public:
     unsigned int OnRecv(const char* data, unsigned int len) override
     {
         m_RecvLens.push_back(len);
+        if (m_bEcho) {
+            m_nEchoed += len;
+            m_strRecv.append(data, len);
+            Send(data, len);
+            if (m_nCloseAfter && m_nEchoed >= m_nCloseAfter)
+                Close();
+            return len;
+        }
         if (!m_pDisp) {
             m_strRecv.append(data, len);
             return len;
@@ -47,6 +57,9 @@ public:
     std::vector<unsigned int> m_RecvLens;
     std::string m_strRecv;
     CMsgDisp* m_pDisp = nullptr;
+    bool m_bEcho = false;
+    size_t m_nEchoed = 0;
+    size_t m_nCloseAfter = 0;
 };
 
 class CTestListener : public CMsgSocket {
@@ -54,7 +67,8 @@ public:
     CTestListener() : CMsgSocket(0, 0) {}
     CMsgSocket* OnAcceptSocket(const char*, unsigned short) override
     {
-        m_Accepted.emplace_back(new CTestConn(m_nRecvCap));
+        m_Accepted.emplace_back(new CTestConn(m_nRecvCap, m_nSendCap));
+        m_Accepted.back()->m_bEcho = m_bEcho;
         m_Accepted.back()->m_pDisp = m_pDisp;
         return m_Accepted.back().get();
     }
@@ -67,6 +81,8 @@ public:
     std::vector<std::unique_ptr<CTestConn>> m_Accepted;
     CMsgDisp* m_pDisp = nullptr;
     unsigned int m_nRecvCap = 1024;
+    unsigned int m_nSendCap = 4096;
+    bool m_bEcho = false;  // accepted connections echo
 };
 
 // A loopback port with nothing listening on it.

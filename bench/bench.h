@@ -18,3 +18,10 @@ void RegisterPair(const std::string& what, const std::string& size,
 void RegisterDataEncryptionBenchmarks();
 void RegisterHashBenchmarks();
 void RegisterCrcBenchmarks();
+void RegisterRoundTripBenchmarks();
+void RegisterDownloadBenchmarks();
+// The connections the benchmarks kept open, closed while the library lives.
+void ReleaseRoundTripLinks();
+void ReleaseDownloadSession();
+// Allocations per message, memory per idle connection, latency: notes only.
+void RunEndToEndExtras();

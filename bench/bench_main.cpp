@@ -22,5 +22,11 @@ int main(int argc, char** argv)
     RegisterDataEncryptionBenchmarks();
     RegisterHashBenchmarks();
     RegisterCrcBenchmarks();
-    return RunWithSummary(argc, argv);
+    RegisterRoundTripBenchmarks();
+    RegisterDownloadBenchmarks();
+    return RunWithSummary(argc, argv, [] {
+        ReleaseRoundTripLinks();
+        ReleaseDownloadSession();
+        RunEndToEndExtras();
+    });
 }

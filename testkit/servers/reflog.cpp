@@ -2,6 +2,7 @@
 
 #include "platform/time.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -10,11 +11,18 @@ namespace {
 
 std::mutex g_Mutex;
 const uint32_t g_nStart = qxplat::TickCountMs();
+std::atomic<bool> g_bEnabled{true};
 
 }  // namespace
 
+void SetRefLogEnabled(bool on) { g_bEnabled = on; }
+
+bool RefLogEnabled() { return g_bEnabled; }
+
 void RefLog(const char* who, const char* fmt, ...)
 {
+    if (!g_bEnabled)
+        return;
     char text[512];
     va_list args;
     va_start(args, fmt);

@@ -11,6 +11,11 @@
 #define QX_PRINTF(f, a)
 #endif
 
+// On by default; a benchmark turns it off, where a line per message would
+// be most of the servers' work.
+void SetRefLogEnabled(bool on);
+bool RefLogEnabled();
+
 // "[  12.345] <who> <text>": seconds since the servers started.
 void RefLog(const char* who, const char* fmt, ...) QX_PRINTF(2, 3);
 

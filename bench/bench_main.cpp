@@ -1,5 +1,7 @@
 #include "bench.h"
 
+#include <cstring>
+
 std::string SizeText(size_t len)
 {
     return len >= 1024 && len % 1024 == 0 ? std::to_string(len / 1024) + " KiB"
@@ -19,14 +21,25 @@ void RegisterPair(const std::string& what, const std::string& size,
 
 int main(int argc, char** argv)
 {
+    // A filtered run (profiling one benchmark) skips the notes' measurements;
+    // --notes_only runs those alone.
+    bool filtered = false;
+    static char noBenchmarks[] = "--benchmark_filter=^$";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--notes_only") == 0)
+            argv[i] = noBenchmarks;
+        else if (std::strncmp(argv[i], "--benchmark_filter", 18) == 0)
+            filtered = true;
+    }
     RegisterDataEncryptionBenchmarks();
     RegisterHashBenchmarks();
     RegisterCrcBenchmarks();
     RegisterRoundTripBenchmarks();
     RegisterDownloadBenchmarks();
-    return RunWithSummary(argc, argv, [] {
+    return RunWithSummary(argc, argv, [filtered] {
         ReleaseRoundTripLinks();
         ReleaseDownloadSession();
-        RunEndToEndExtras();
+        if (!filtered)
+            RunEndToEndExtras();
     });
 }

@@ -45,7 +45,7 @@ CEngineEnv::CEngineEnv() : m_pServers(new TServers)
             ("rm -rf '" + m_strPackageDir + "' && mkdir -p '" + m_strPackageDir + "'").c_str()) !=
         0)
         BenchFail("cannot make " + m_strPackageDir);
-    SetRefLogEnabled(false);
+    SetRefLogQuiet(true);
     TRefServersConfig config;
     config.dispPort = config.gatePort = config.resInfoPort = config.gamePort = 0;
     config.packageDir = m_strPackageDir;

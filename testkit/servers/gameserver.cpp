@@ -23,7 +23,7 @@ private:
             if (m_strIn.size() < 12 + static_cast<size_t>(len))
                 return;
             uint16_t module = ReadU16LE(p + 12), msg = ReadU16LE(p + 14);
-            if (RefLogEnabled())
+            if (RefLogShown())
                 Log("recv client %08X module %u message %u (%u bytes): %s", id, module, msg, len,
                     HexStart(p + 12, len).c_str());
             if (msg == CRefGameServer::kGoodbyeMsg) {

@@ -64,7 +64,7 @@ void CRefConn::FlushOut()
 
 void CRefConn::Log(const char* fmt, ...)
 {
-    if (!RefLogEnabled())
+    if (!RefLogShown())
         return;
     char text[400];
     va_list args;

@@ -11,17 +11,18 @@ namespace {
 
 std::mutex g_Mutex;
 const uint32_t g_nStart = qxplat::TickCountMs();
-std::atomic<bool> g_bEnabled{true};
+std::atomic<bool> g_bQuiet{false};
+std::atomic<unsigned> g_nFaults{0};
 
 }  // namespace
 
-void SetRefLogEnabled(bool on) { g_bEnabled = on; }
-
-bool RefLogEnabled() { return g_bEnabled; }
+void SetRefLogQuiet(bool quiet) { g_bQuiet = quiet; }
+void CountRefFault() { ++g_nFaults; }
+unsigned RefFaultsShown() { return g_nFaults; }
 
 void RefLog(const char* who, const char* fmt, ...)
 {
-    if (!g_bEnabled)
+    if (g_bQuiet)
         return;
     char text[512];
     va_list args;
@@ -46,3 +47,5 @@ std::string HexStart(const char* data, size_t len, size_t max)
         s += " ...";
     return s;
 }
+
+bool RefLogShown() { return !g_bQuiet; }

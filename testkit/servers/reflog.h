@@ -11,13 +11,17 @@
 #define QX_PRINTF(f, a)
 #endif
 
-// On by default; a benchmark turns it off, where a line per message would
-// be most of the servers' work.
-void SetRefLogEnabled(bool on);
-bool RefLogEnabled();
-
 // "[  12.345] <who> <text>": seconds since the servers started.
 void RefLog(const char* who, const char* fmt, ...) QX_PRINTF(2, 3);
+// Quiet: no lines at all (a long run that only counts).
+void SetRefLogQuiet(bool quiet);
+
+// Misbehaviours the servers showed on purpose, from any thread.
+void CountRefFault();
+unsigned RefFaultsShown();
 
 // The first bytes of data in hex, for a line about a message.
 std::string HexStart(const char* data, size_t len, size_t max = 16);
+
+// Whether lines are shown: a caller skips building a line nobody reads.
+bool RefLogShown();

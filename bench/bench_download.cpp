@@ -179,7 +179,7 @@ void RawTransfer(benchmark::State& st)
     CRawClient client;
     if (!client.Connect(ntohs(a.sin_port)))
         BenchFail("the raw transfer cannot connect");
-    const std::string dir = CEngineEnv::Get().PackageDir() + "../bench-raw-";
+    const std::string dir = CEngineEnv::Get().ScratchDir() + "raw-";
     for (auto _ : st) {
         RemoveFiles(st, dir, set.names);
         std::string& in = client.In();

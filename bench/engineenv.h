@@ -105,17 +105,20 @@ public:
     unsigned short ResInfoPort() const;
     // Where the resource-information server finds its packages.
     const std::string& PackageDir() const { return m_strPackageDir; }
+    // Where files are written: the engine's ResInfo and the raw transfer's.
+    const std::string& ScratchDir() const { return m_strScratchDir; }
     // Pumps the engine's loop until done() or timeoutMs passes.
     template <typename F>
     bool PumpUntil(F done, int timeoutMs = 10000);
 
 private:
     CEngineEnv();
+    ~CEngineEnv();
     bool PumpOnce(int timeoutMs);
     int64_t NowMs() const;
 
     TEngineExports m_Lib;
-    std::string m_strPackageDir;
+    std::string m_strScratchDir, m_strPackageDir;
     struct TServers;
     std::unique_ptr<TServers> m_pServers;
 };

@@ -10,12 +10,16 @@ std::string SizeText(size_t len)
 
 void RegisterPair(const std::string& what, const std::string& size,
                   std::function<void(benchmark::State&)> ours,
-                  std::function<void(benchmark::State&)> base, const std::string& baseline)
+                  std::function<void(benchmark::State&)> base, const std::string& baseline,
+                  int repetitions)
 {
     const std::string stem = what + "/" + size + "/";
-    // Three repetitions each; the summary keeps the fastest.
-    benchmark::RegisterBenchmark((stem + "ours").c_str(), ours)->Repetitions(3)->MinTime(0.2);
-    benchmark::RegisterBenchmark((stem + "baseline").c_str(), base)->Repetitions(3)->MinTime(0.2);
+    benchmark::RegisterBenchmark((stem + "ours").c_str(), ours)
+        ->Repetitions(repetitions)
+        ->MinTime(0.2);
+    benchmark::RegisterBenchmark((stem + "baseline").c_str(), base)
+        ->Repetitions(repetitions)
+        ->MinTime(0.2);
     AddComparison(what + " " + size + " vs " + baseline, stem + "ours", stem + "baseline");
 }
 

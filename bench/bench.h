@@ -11,10 +11,19 @@ std::string SizeText(size_t len);
 
 // Registers "<what>/<size>/ours" and "<what>/<size>/<baseline>" next to each
 // other and records them as the comparison "<what> <size> vs <baseline>".
+// The summary keeps the fastest of the repetitions.
 void RegisterPair(const std::string& what, const std::string& size,
                   std::function<void(benchmark::State&)> ours,
-                  std::function<void(benchmark::State&)> base, const std::string& baseline);
+                  std::function<void(benchmark::State&)> base, const std::string& baseline,
+                  int repetitions = 3);
 
 void RegisterDataEncryptionBenchmarks();
 void RegisterHashBenchmarks();
 void RegisterCrcBenchmarks();
+void RegisterRoundTripBenchmarks();
+void RegisterDownloadBenchmarks();
+// The connections the benchmarks kept open, closed while the library lives.
+void ReleaseRoundTripLinks();
+void ReleaseDownloadSession();
+// Allocations per message, memory per idle connection, latency: notes only.
+void RunEndToEndExtras();

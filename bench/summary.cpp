@@ -16,6 +16,12 @@ std::vector<TComparison>& Comparisons()
     return list;
 }
 
+std::vector<std::string>& Notes()
+{
+    static std::vector<std::string> list;
+    return list;
+}
+
 // Console output of the fastest repetition of each benchmark (other work on
 // the machine only ever slows a run down), remembered for the summary.
 class CSummaryReporter : public benchmark::ConsoleReporter {
@@ -46,6 +52,9 @@ public:
             // Same work per iteration on both sides: the time ratio is the throughput ratio.
             std::printf("%s: %.2fx\n", c.name.c_str(), base->second / ours->second);
         }
+        if (!Notes().empty())
+            std::printf("\n");
+        for (const std::string& note : Notes()) std::printf("%s\n", note.c_str());
     }
 
 private:
@@ -60,13 +69,18 @@ void AddComparison(const std::string& comparison, const std::string& ours,
     Comparisons().push_back({comparison, ours, baseline});
 }
 
-int RunWithSummary(int argc, char** argv)
+void AddNote(const std::string& line) { Notes().push_back(line); }
+
+int RunWithSummary(int argc, char** argv, const std::function<void()>& afterwards)
 {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::fflush(stdout);
+    if (afterwards)
+        afterwards();
     reporter.PrintSummary();
     benchmark::Shutdown();
     return 0;

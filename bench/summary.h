@@ -5,11 +5,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <string>
 
 // Records that the benchmarks named ours and baseline form a comparison.
 void AddComparison(const std::string& comparison, const std::string& ours,
                    const std::string& baseline);
 
-// Runs every benchmark and prints the summary; returns the process exit code.
-int RunWithSummary(int argc, char** argv);
+// A line the summary prints after the ratios: a figure that has no baseline.
+void AddNote(const std::string& line);
+
+// Runs every benchmark, then afterwards (which may add notes), and prints the
+// summary; returns the process exit code.
+int RunWithSummary(int argc, char** argv, const std::function<void()>& afterwards);

@@ -6,9 +6,12 @@ native_pkgs=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-
   libboost-dev libtinyxml-dev libminizip-dev zlib1g-dev libssl-dev dpkg-dev)
 win_pkgs=(g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev)
 wine_pkgs=(wine wine32:i386)
+# --bench: also what ./run bench needs (gnuplot draws the latency chart).
+bench_pkgs=()
+[ "${1:-}" = --bench ] && bench_pkgs=(gnuplot-nox)
 
 missing=()
-for p in "${native_pkgs[@]}" "${win_pkgs[@]}" "${wine_pkgs[@]}"; do
+for p in "${native_pkgs[@]}" "${win_pkgs[@]}" "${wine_pkgs[@]}" ${bench_pkgs[@]+"${bench_pkgs[@]}"}; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

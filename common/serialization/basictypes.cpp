@@ -38,5 +38,8 @@ bool CoverTVecChar2String(const TVecChar& in, std::string& text)
 
 void CoverTBigString2String(const TBigString& in, std::string& text)
 {
+    size_t total = text.size();
+    for (const TVecChar& piece : in) total += piece.size();
+    text.reserve(total);
     for (const TVecChar& piece : in) text.append(piece.begin(), piece.end());
 }

@@ -2,9 +2,9 @@
 // Decodes a payload: little-endian scalars and counted values. Throws
 // CBufferError when the bytes run short. Never owns the bytes it reads.
 
+#include "common/bytes/byteorder.h"
 #include "common/serialization/basictypes.h"
 #include "common/serialization/buffererror.h"
-#include "common/bytes/byteorder.h"
 
 #include <cstdint>
 #include <cstring>
@@ -54,10 +54,17 @@ CBufferReader& CBufferReader::operator>>(std::vector<T>& items)
         // Checked before resizing so a bogus count costs no allocation.
         if (count && !HasBytes(bytes))
             throw CBufferError(TXT_OUT_OF_BUFFER);
+        if constexpr (sizeof(T) == 1) {
+            // Straight from the buffer: no zero fill before the copy.
+            items.assign(reinterpret_cast<const T*>(m_pCur),
+                         reinterpret_cast<const T*>(m_pCur) + count);
+            m_pCur += count;
+            return *this;
+        }
         items.resize(count);
         if (count == 0)
             return *this;
-        if constexpr (sizeof(T) == 1 || kHostIsLittleEndian) {
+        if constexpr (kHostIsLittleEndian) {
             ReadBytes(items.data(), bytes);
         } else {
             unsigned char raw[kMaxCount * sizeof(T)];
@@ -68,6 +75,10 @@ CBufferReader& CBufferReader::operator>>(std::vector<T>& items)
         // Elements are added as they are read, so storage follows the bytes
         // actually present rather than the count.
         items.clear();
+        // Every element takes at least its count byte: a count the bytes
+        // cannot hold reserves nothing.
+        if (HasBytes(count))
+            items.reserve(count);
         for (uint32_t i = 0; i < count; ++i) {
             items.emplace_back();
             *this >> items.back();

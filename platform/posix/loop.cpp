@@ -93,10 +93,43 @@ int Milliseconds(Clock::duration d)
     return ms > 1000000 ? 1000000 : static_cast<int>(ms) + 1;
 }
 
+// What one round collects, kept between rounds so that a steady round
+// allocates nothing. One set per nesting level: a window procedure may pump.
+struct RoundScratch {
+    std::vector<pollfd> fds;
+    std::deque<QueuedMsg*> queued;
+    std::vector<SockEvent> events;
+    std::vector<Timer> due;
+};
+thread_local std::vector<std::unique_ptr<RoundScratch>> t_scratch;
+thread_local size_t t_depth = 0;
+
+class ScratchLease {
+public:
+    ScratchLease()
+    {
+        if (t_depth == t_scratch.size())
+            t_scratch.emplace_back(new RoundScratch);
+        m_s = t_scratch[t_depth++].get();
+        m_s->fds.clear();
+        m_s->events.clear();
+        m_s->due.clear();
+    }
+    ~ScratchLease() { --t_depth; }
+    RoundScratch& operator*() const { return *m_s; }
+
+private:
+    ScratchLease(const ScratchLease&) = delete;
+    ScratchLease& operator=(const ScratchLease&) = delete;
+    RoundScratch* m_s;
+};
+
 // One round: wait up to waitMs for anything, then handle all that is ready.
 int RunOnce(Loop& loop, int waitMs)
 {
-    std::vector<pollfd> fds;
+    ScratchLease lease;
+    RoundScratch& round = *lease;
+    std::vector<pollfd>& fds = round.fds;
     bool immediate = false;
     {
         std::lock_guard<std::mutex> lock(Mutex());
@@ -118,11 +151,12 @@ int RunOnce(Loop& loop, int waitMs)
         }
     }
 
-    std::deque<QueuedMsg*> queued;
-    std::vector<SockEvent> events;
-    std::vector<Timer> due;
+    std::deque<QueuedMsg*>& queued = round.queued;
+    std::vector<SockEvent>& events = round.events;
+    std::vector<Timer>& due = round.due;
     {
         std::lock_guard<std::mutex> lock(Mutex());
+        queued.clear();
         queued.swap(loop.queue);
         CollectSockEvents(fds, events);
         Clock::time_point now = Clock::now();

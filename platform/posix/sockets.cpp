@@ -74,7 +74,7 @@ void PollSet(const Loop& loop, std::vector<pollfd>& fds, bool& immediate)
                 ev |= POLLOUT;
         } else if (w.connected) {
             if ((w.events & kFdRead) && w.readArmed)
-                ev |= POLLIN;
+                ev |= POLLIN | POLLRDHUP;
             if ((w.events & kFdWrite) && w.writeArmed)
                 ev |= POLLOUT;
         } else if ((w.events & kFdAccept) && w.acceptArmed) {
@@ -116,9 +116,11 @@ void CollectSockEvents(const std::vector<pollfd>& fds, std::vector<SockEvent>& o
         }
         if (w->connected) {
             if ((re & (POLLIN | POLLHUP | POLLERR)) && w->readArmed) {
-                // Peek to tell data from the peer's close: data always comes first.
+                // Data with no end of stream in sight needs no look; otherwise
+                // peek to tell data from the peer's close: data always comes first.
                 char c;
-                ssize_t n = recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+                const bool dataOnly = (re & POLLIN) && !(re & (POLLRDHUP | POLLHUP | POLLERR));
+                ssize_t n = dataOnly ? 1 : recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
                 if (n > 0) {
                     if (w->events & kFdRead) {
                         w->readArmed = false;

@@ -5,6 +5,8 @@
 #include "common/texts/texts.h"
 #include "qxnetengine/log/logfile.h"
 
+#include <cstring>
+
 CGameClient::CGameClient() : CMsgSocket(1024, 4096), m_MyID(0), m_pHandler(nullptr)
 {
     m_Sender.SetSocket(this);
@@ -92,9 +94,21 @@ bool CGameClient::DispMsg()
         uint32_t token = ReadU32LE(m_strRecv.data() + 4);
         QX_ASSERT(token == m_MyID);
         (void)token;
-        std::string strPkg = m_strRecv.substr(8, pkgLen - 4);
+        // The package leaves m_strRecv before it is handled, since a handler
+        // may pump messages and receive more; a small one goes through the
+        // stack so that steady traffic allocates nothing.
+        const uint32_t n = pkgLen - 4;
+        char local[512];
+        std::string heap;
+        const char* pkg = local;
+        if (n <= sizeof local) {
+            memcpy(local, m_strRecv.data() + 8, n);
+        } else {
+            heap.assign(m_strRecv, 8, n);
+            pkg = heap.data();
+        }
         m_strRecv.erase(0, pkgLen + 4);
-        bool ok = m_MsgDisp.DispatchPkg(strPkg.data(), static_cast<unsigned int>(strPkg.size()));
+        bool ok = m_MsgDisp.DispatchPkg(pkg, n);
         if (IsDeletePending())
             return true;  // a handler released the client
         if (ok)

@@ -95,8 +95,12 @@ void CResInfoInnerDrv::OnRecv_RetFileBuffer(const TBigString& buffer)
     RequestNext();
 }
 
+// A download moves megabytes: each read notification takes up to a whole
+// RetFileBuffer frame instead of 1 KiB, which is most of the time it takes.
+const unsigned int kInnerRecvCapacity = 64 * 1024;
+
 CResInfoInnerConn::CResInfoInnerConn()
-    : CMsgSocket(1024, 1024),
+    : CMsgSocket(kInnerRecvCapacity, 1024),
       m_pEngine(nullptr),
       m_bFinished(false),
       m_Drv(this),

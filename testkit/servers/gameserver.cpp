@@ -23,8 +23,9 @@ private:
             if (m_strIn.size() < 12 + static_cast<size_t>(len))
                 return;
             uint16_t module = ReadU16LE(p + 12), msg = ReadU16LE(p + 14);
-            Log("recv client %08X module %u message %u (%u bytes): %s", id, module, msg, len,
-                HexStart(p + 12, len).c_str());
+            if (RefLogShown())
+                Log("recv client %08X module %u message %u (%u bytes): %s", id, module, msg, len,
+                    HexStart(p + 12, len).c_str());
             if (msg == CRefGameServer::kGoodbyeMsg) {
                 m_strIn.erase(0, 12 + static_cast<size_t>(len));
                 Drop("the client said goodbye");

@@ -223,8 +223,9 @@ void CDispModule::OnRecv_GetResInfoSvrAddr()
 
 bool CEchoModule::OnMsg(const char* body, unsigned int len)
 {
-    m_pConn->Log("recv echo module message %u (%u bytes): %s; sent back",
-                 len >= 4 ? ReadU16LE(body + 2) : 0u, len, HexStart(body, len).c_str());
+    if (RefLogShown())
+        m_pConn->Log("recv echo module message %u (%u bytes): %s; sent back",
+                     len >= 4 ? ReadU16LE(body + 2) : 0u, len, HexStart(body, len).c_str());
     return m_pSender && m_pSender->Send(body, len);
 }
 

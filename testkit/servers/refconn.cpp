@@ -64,6 +64,8 @@ void CRefConn::FlushOut()
 
 void CRefConn::Log(const char* fmt, ...)
 {
+    if (!RefLogShown())
+        return;
     char text[400];
     va_list args;
     va_start(args, fmt);

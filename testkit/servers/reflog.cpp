@@ -47,3 +47,5 @@ std::string HexStart(const char* data, size_t len, size_t max)
         s += " ...";
     return s;
 }
+
+bool RefLogShown() { return !g_bQuiet; }

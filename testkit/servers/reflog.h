@@ -22,3 +22,6 @@ unsigned RefFaultsShown();
 
 // The first bytes of data in hex, for a line about a message.
 std::string HexStart(const char* data, size_t len, size_t max = 16);
+
+// Whether lines are shown: a caller skips building a line nobody reads.
+bool RefLogShown();

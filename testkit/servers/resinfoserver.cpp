@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 
 using ResInfoInner::TVersionInfo;
 
@@ -118,7 +117,15 @@ private:
             Log("recv GetFile (301/2) %s: no such package", name.c_str());
             throw 1;  // refused: the connection closes
         }
-        m_strFile.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // One read of the known size: packages run to megabytes.
+        in.seekg(0, std::ios::end);
+        const std::streamoff fileSize = in.tellg();
+        in.seekg(0);
+        m_strFile.resize(fileSize > 0 ? static_cast<size_t>(fileSize) : 0);
+        if (!m_strFile.empty() && !in.read(&m_strFile[0], fileSize)) {
+            Log("recv GetFile (301/2) %s: cannot read it", name.c_str());
+            throw 1;
+        }
         if (m_strFile.size() > 0xFFFFFFFFu || offset > m_strFile.size()) {
             Log("recv GetFile (301/2) %s from %u: past its end", name.c_str(), offset);
             throw 1;

@@ -142,6 +142,26 @@ TEST_F(GameClient, FramesBothWays)
     EXPECT_EQ(MakeBody(7, 5), h7.m_Bodies[3]);
 }
 
+// Packages on both sides of the size that is dispatched without copying to
+// the heap, in one receive: each arrives whole and in order.
+TEST_F(GameClient, PackagesOfEverySizeArriveWhole)
+{
+    Connect();
+    CRecordingHandler h7(7);
+    ASSERT_TRUE(m_pClient->GetMsgDisp()->RegisterHandler(&h7));
+    std::vector<std::string> bodies;
+    std::string frames;
+    for (size_t payload : {0, 504, 505, 3000}) {
+        std::string text(payload, '\0');
+        for (size_t i = 0; i < payload; ++i) text[i] = static_cast<char>(i * 7 + bodies.size());
+        bodies.push_back(MakeBody(7, static_cast<unsigned short>(bodies.size()), text));
+        frames += ServerFrame(kId, MakePkg(bodies.back()));
+    }
+    ServerSends(frames);
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() == bodies.size(); }));
+    EXPECT_EQ(bodies, h7.m_Bodies);
+}
+
 TEST_F(GameClient, RefusedConnectReportsOnceAndReleasesQuietly)
 {
     m_pClient->Init(kId, &m_Handler);

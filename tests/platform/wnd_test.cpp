@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
+#include <vector>
 
 namespace {
 
 using namespace qxplat;
 
 const unsigned int kAskMsg = kWmUser + 7;
+const unsigned int kPostedMsg = kWmUser + 8;
 
 struct TState {
     HiddenWnd* wnd = nullptr;
@@ -19,6 +22,7 @@ struct TState {
     int killAt = 0;
     std::thread::id ranOn;
     std::atomic<bool> handled{false};
+    std::vector<uintptr_t> posted;
 };
 TState* g_pState = nullptr;
 
@@ -28,6 +32,14 @@ bool Proc(unsigned int msg, uintptr_t wParam, intptr_t lParam)
     if (msg == kWmTimer && wParam == 5) {
         if (++st.ticks == st.killAt)
             KillWndTimer(st.wnd, 5);
+        return true;
+    }
+    if (msg == kPostedMsg) {
+        st.posted.push_back(wParam);
+        if (wParam == 1) {  // a handler that runs a message loop of its own
+            PostWndMessage(st.wnd, kPostedMsg, 2, 0);
+            PumpMessages(0);
+        }
         return true;
     }
     if (msg == kAskMsg && wParam == 11 && lParam == -3) {
@@ -91,6 +103,21 @@ TEST_F(Wnd, SendFromAnotherThreadRunsOnTheWindowThreadAndWaits)
     m_State.handled = false;
     SendWndMessage(m_State.wnd, kAskMsg, 11, -3);
     EXPECT_TRUE(m_State.handled);
+}
+
+// The inner loop must not disturb the round that called the handler, however
+// many messages that round still holds.
+TEST_F(Wnd, APumpInsideAHandlerDeliversEveryMessageOnce)
+{
+    const uintptr_t kPosted = 300;
+    for (uintptr_t i = 1; i <= kPosted; ++i)
+        ASSERT_TRUE(PostWndMessage(m_State.wnd, kPostedMsg, i == 1 ? 1 : i + 1, 0));
+    ASSERT_TRUE(PumpUntil([&] { return m_State.posted.size() >= kPosted + 1; }));
+    PumpFor(50);
+    std::vector<uintptr_t> seen = m_State.posted, expected;
+    std::sort(seen.begin(), seen.end());
+    for (uintptr_t i = 1; i <= kPosted + 1; ++i) expected.push_back(i);
+    EXPECT_EQ(expected, seen);
 }
 
 }  // namespace

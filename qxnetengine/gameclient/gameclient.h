@@ -32,6 +32,9 @@ public:
     bool DispMsg();
 
     unsigned int GetSenderCapacity() const { return m_Sender.GetCapacity(); }
+    // The dispatcher in any state of the socket, for code that feeds the
+    // receive path without a connection (the fuzzers).
+    CMsgDisp& GetDispatcher() { return m_MsgDisp; }
 
 private:
     unsigned int m_MyID;

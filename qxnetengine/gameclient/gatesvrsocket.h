@@ -4,6 +4,7 @@
 
 #include "common/msgsocket/msgsocket.h"
 #include "common/protocols/gatehandshake.h"
+#include "qxnetengine/keyroutine/keyroutine.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +37,9 @@ public:
 
     // The engine lets go: nothing more is reported to it.
     void Detach() { m_pEngine = nullptr; }
+    // The most instructions the server's key routine may run. The fuzzers
+    // lower it, so a routine that loops ends sooner under instrumentation.
+    void SetKeyRoutineBudget(uint32_t budget) { m_nKeyRoutineBudget = budget; }
     uint32_t GetGateId() const { return m_GateId; }
     GateSvrState GetGateState() const { return static_cast<GateSvrState>(m_State); }
 
@@ -52,4 +56,5 @@ private:
     std::string m_strRecv;
     uint32_t m_GateId;
     uint32_t m_State;
+    uint32_t m_nKeyRoutineBudget;
 };

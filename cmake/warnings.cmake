@@ -9,6 +9,10 @@ if(QX_SANITIZE)
   add_compile_options(${QX_SANITIZE_FLAGS} -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(${QX_SANITIZE_FLAGS})
 endif()
+if(QX_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
 if(QX_FUZZ)
   # Everything, third-party code included, is instrumented for coverage; only
   # the harnesses link libFuzzer's main. Assertions stay on.

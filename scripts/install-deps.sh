@@ -3,7 +3,8 @@
 set -euo pipefail
 
 native_pkgs=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libboost-dev libtinyxml-dev libminizip-dev zlib1g-dev libssl-dev dpkg-dev)
+  libboost-dev libtinyxml-dev libminizip-dev zlib1g-dev libssl-dev dpkg-dev
+  clang libclang-rt-14-dev)
 win_pkgs=(g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev)
 wine_pkgs=(wine wine32:i386)
 # --bench: also what ./run bench needs (gnuplot draws the latency chart).

@@ -36,6 +36,9 @@ public:
     bool DispMsg();
 
     unsigned int GetSenderCapacity() const { return m_Sender.GetCapacity(); }
+    // The dispatcher in any state of the socket, for code that feeds the
+    // receive path without a connection (the fuzzers).
+    CMsgDisp& GetDispatcher() { return m_MsgDisp; }
 
 private:
     // Detaches the handler and tells it of the close, once per close

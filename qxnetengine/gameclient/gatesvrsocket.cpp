@@ -14,7 +14,11 @@ using namespace boost::placeholders;
 using namespace GateHandshake;
 
 CGateSvrSocket::CGateSvrSocket(CNetEngine* engine, uint32_t gateId)
-    : CMsgSocket(1024, 4096), m_pEngine(engine), m_GateId(gateId), m_State(Idle)
+    : CMsgSocket(1024, 4096),
+      m_pEngine(engine),
+      m_GateId(gateId),
+      m_State(Idle),
+      m_nKeyRoutineBudget(CKeyRoutineSandbox::kDefaultBudget)
 {
 }
 
@@ -155,8 +159,9 @@ bool CGateSvrSocket::RunKeyRoutine(const std::string& msg, uint32_t skip)
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(msg.data());
     unsigned char param = bytes[body + 9 + skip];
     unsigned char block[CKeyRoutineSandbox::kBlockSize];
-    TKeyRoutineResult r = CKeyRoutineSandbox().RunInMessage(bytes, msg.size(), body + 26 + skip,
-                                                            body + 10 + skip, param, block);
+    TKeyRoutineResult r =
+        CKeyRoutineSandbox(m_nKeyRoutineBudget)
+            .RunInMessage(bytes, msg.size(), body + 26 + skip, body + 10 + skip, param, block);
     if (!r.IsOk()) {
         GetLog("NetLog").Write(2, "[%s] key routine refused: %s", "CGateSvrSocket::CheckReply",
                                DescribeKeyRoutineResult(r).c_str());

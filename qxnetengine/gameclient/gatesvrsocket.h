@@ -4,6 +4,7 @@
 
 #include "common/msgsocket/msgsocket.h"
 #include "common/protocols/gatehandshake.h"
+#include "qxnetengine/keyroutine/keyroutine.h"
 
 #include <atomic>
 #include <cstddef>
@@ -39,6 +40,9 @@ public:
 
     // The engine lets go: nothing more is reported to it.
     void Detach() { m_pEngine = nullptr; }
+    // The most instructions the server's key routine may run. The fuzzers
+    // lower it, so a routine that loops ends sooner under instrumentation.
+    void SetKeyRoutineBudget(uint32_t budget) { m_nKeyRoutineBudget = budget; }
     uint32_t GetGateId() const { return m_GateId; }
     GateSvrState GetGateState() const { return static_cast<GateSvrState>(m_State.load()); }
 
@@ -56,4 +60,5 @@ private:
     uint32_t m_GateId;
     // Read by Send on the game's sending threads.
     std::atomic<uint32_t> m_State;
+    uint32_t m_nKeyRoutineBudget;
 };

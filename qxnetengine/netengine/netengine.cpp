@@ -73,7 +73,6 @@ bool CNetEnginePkgSender::Send(const char* data, unsigned int len)
 CNetEngine::CNetEngine()
     : m_hResolveThread(nullptr),
       m_hDiscoveryThread(nullptr),
-      m_hDispSvrSocket(kInvalidSock),
       m_nDispSvrAddr(kAddrNone),
       m_nDispSvrPort(0),
       m_KeyArea(),

@@ -120,8 +120,7 @@ private:
 
     qxplat::ThreadHandle* m_hResolveThread;    // set while resolving; cleared by its continuation
     qxplat::ThreadHandle* m_hDiscoveryThread;  // set while asking; cleared by its continuation
-    // Each discovery worker owns its socket; nothing is shared here.
-    qxplat::SockHandle m_hDispSvrSocket;
+    // Each discovery worker owns its socket, so the engine keeps none.
     std::string m_strDispSvrHost;
     uint32_t m_nDispSvrAddr;  // network order
     int m_nDispSvrPort;

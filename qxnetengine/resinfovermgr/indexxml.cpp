@@ -53,6 +53,25 @@ bool NestedTooDeep(const std::string& text)
     return false;
 }
 
+// TinyXML's stream reader asserts (and so aborts the process) when a closing
+// tag runs into a CDATA opening before its '>'. No well-formed document has
+// one; a closing tag that starts after the last '>' before the CDATA is
+// taken as one, which also refuses such text inside a comment.
+bool ClosingTagRunsIntoCData(const std::string& text)
+{
+    for (size_t at = text.find("<![CDATA["); at != std::string::npos;
+         at = text.find("<![CDATA[", at + 1)) {
+        size_t from = text.rfind('>', at);
+        from = from == std::string::npos ? 0 : from + 1;
+        for (size_t lt = text.find('<', from); lt < at; lt = text.find('<', lt + 1)) {
+            size_t next = text.find_first_not_of(" \t\n\v\f\r", lt + 1);
+            if (next < at && text[next] == '/')
+                return true;
+        }
+    }
+    return false;
+}
+
 // A 64-bit decimal with leading blanks and a sign, cut to its low 32 bits.
 uint32_t ResIdValue(const char* text)
 {
@@ -77,7 +96,10 @@ const char* ChildText(TiXmlElement* parent, const char* name)
 
 bool ParseIndexXml(const std::string& text, std::vector<ResInfoItem>& items)
 {
-    if (NestedTooDeep(text))
+    // No well-formed document holds a zero byte, and TinyXML's stream reader
+    // loops for ever on one inside an element.
+    if (text.find('\0') != std::string::npos || NestedTooDeep(text) ||
+        ClosingTagRunsIntoCData(text))
         return false;
     TiXmlDocument doc;
     std::istringstream in(text);

@@ -54,6 +54,12 @@ TEST(IndexXml, DocumentsThatGiveNothing)
         {"not well-formed", "<root><Record>"},
         {"no root", "<top>" + Record("1") + "</top>"},
         {"ResID without text", "<root><Record><ResID/><PackageID>p</PackageID></Record></root>"},
+        // A zero byte inside an element once kept the parser looping for ever.
+        {"zero byte in an element", std::string("<A>\0\0", 5)},
+        {"zero byte after a record", "<root>" + Record("1") + std::string(1, '\0') + "</root>"},
+        // This one once aborted the process inside the XML library.
+        {"closing tag running into a CDATA opening",
+         "<root>" + Record("1") + "</x<![CDATA[</root>"},
         {"nested deeper than the limit", "<root>" +
                                              [] {
                                                  std::string s;

@@ -265,6 +265,10 @@ void IndexSeeds()
          "</Record></root>");
     Seed("resinfovermgr/indexxml", "missing-package",
          "<root><Record><ResID>1</ResID></Record></root>");
+    // A UTF-8 sequence cut short by the end of a text as long as TinyXML's
+    // own copy: a reader that steps over it leaves that copy.
+    Seed("resinfovermgr/indexxml", "utf8-cut-at-end",
+         "\xEF\xBB\xBF<a>" + std::string(7993, 'x') + "\xEF");
 }
 
 void ArchiveSeeds(const std::string& scratch)

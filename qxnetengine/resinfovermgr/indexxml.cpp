@@ -92,6 +92,22 @@ const char* ChildText(TiXmlElement* parent, const char* name)
     return child ? child->GetText() : nullptr;
 }
 
+// Read as TinyXML's stream input reads (the text up to the end of the first
+// element, then parsed), but the parse runs over a copy with zero bytes
+// behind it: TinyXML steps over a UTF-8 sequence by its lead byte alone, and
+// a sequence cut short at the end would take it past the end of the text.
+class CIndexDocument : public TiXmlDocument {
+public:
+    void Read(const std::string& text)
+    {
+        std::istringstream in(text);
+        std::string tag;
+        StreamIn(&in, &tag);
+        tag.append(4, '\0');
+        Parse(tag.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    }
+};
+
 }  // namespace
 
 bool ParseIndexXml(const std::string& text, std::vector<ResInfoItem>& items)
@@ -101,9 +117,8 @@ bool ParseIndexXml(const std::string& text, std::vector<ResInfoItem>& items)
     if (text.find('\0') != std::string::npos || NestedTooDeep(text) ||
         ClosingTagRunsIntoCData(text))
         return false;
-    TiXmlDocument doc;
-    std::istringstream in(text);
-    in >> doc;
+    CIndexDocument doc;
+    doc.Read(text);
     if (doc.Error())
         return false;
     TiXmlNode* root = doc.FirstChild("root");

@@ -60,6 +60,9 @@ TEST(IndexXml, DocumentsThatGiveNothing)
         // This one once aborted the process inside the XML library.
         {"closing tag running into a CDATA opening",
          "<root>" + Record("1") + "</x<![CDATA[</root>"},
+        // And this one read past the end of the library's copy of the text.
+        {"UTF-8 sequence cut short by the end",
+         "\xEF\xBB\xBF<root>" + Record("1") + "<Record><ResID>2</ResID><PackageID>\xEF"},
         {"nested deeper than the limit", "<root>" +
                                              [] {
                                                  std::string s;

@@ -38,4 +38,9 @@ bool KillWndTimer(HiddenWnd* wnd, uintptr_t id);
 // or -1 when the thread has no windows (POSIX).
 int PumpMessages(int timeoutMs);
 
+// POSIX only: a descriptor of the calling thread's loop that is readable
+// whenever PumpMessages(0) has work, for a caller polling it in a loop of its
+// own; -1 when the thread has no windows.
+int PumpPollFd();
+
 }  // namespace qxplat

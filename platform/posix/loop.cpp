@@ -1,7 +1,7 @@
 #include "platform/posix/loop.h"
 
-#include <fcntl.h>
-#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,26 +32,48 @@ std::shared_ptr<Wnd> FindWnd(uintptr_t id)
 
 Loop::Loop() : owner(std::this_thread::get_id())
 {
-    int fds[2];
-    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
-        wakeRead = fds[0];
-        wakeWrite = fds[1];
-    }
+    epfd = epoll_create1(EPOLL_CLOEXEC);
+    wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (!Ok())
+        return;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = kWakeTag;
+    epoll_ctl(epfd, EPOLL_CTL_ADD, wakeFd, &ev);
+    ev.data.u64 = kTimerTag;
+    epoll_ctl(epfd, EPOLL_CTL_ADD, timerFd, &ev);
 }
 
 Loop::~Loop()
 {
-    if (wakeRead >= 0)
-        close(wakeRead);
-    if (wakeWrite >= 0)
-        close(wakeWrite);
+    for (int fd : {epfd, wakeFd, timerFd})
+        if (fd >= 0)
+            close(fd);
+}
+
+void Loop::ArmTimer()
+{
+    Clock::time_point due;
+    itimerspec spec{};
+    if (timers.Earliest(due)) {
+        // steady_clock is CLOCK_MONOTONIC; a due time already past fires at once.
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count();
+        if (ns <= 0)
+            ns = 1;
+        spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+        spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    } else {
+        due = Clock::time_point::max();
+    }
+    timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    armedDue = due;
 }
 
 void Wake(Loop& loop)
 {
-    char c = 1;
-    if (loop.wakeWrite >= 0 && write(loop.wakeWrite, &c, 1) < 0) {
-        // A full pipe already holds a wake-up.
+    // A counter that cannot fill in practice; a failed write finds one pending.
+    if (eventfd_write(loop.wakeFd, 1) != 0) {
     }
 }
 
@@ -96,10 +118,11 @@ int Milliseconds(Clock::duration d)
 // What one round collects, kept between rounds so that a steady round
 // allocates nothing. One set per nesting level: a window procedure may pump.
 struct RoundScratch {
-    std::vector<pollfd> fds;
+    RoundScratch() : ready(256) {}
+    std::vector<epoll_event> ready;
     std::deque<QueuedMsg*> queued;
     std::vector<SockEvent> events;
-    std::vector<Timer> due;
+    std::vector<TimerTable::Key> due;
 };
 thread_local std::vector<std::unique_ptr<RoundScratch>> t_scratch;
 thread_local size_t t_depth = 0;
@@ -111,7 +134,6 @@ public:
         if (t_depth == t_scratch.size())
             t_scratch.emplace_back(new RoundScratch);
         m_s = t_scratch[t_depth++].get();
-        m_s->fds.clear();
         m_s->events.clear();
         m_s->due.clear();
     }
@@ -129,43 +151,46 @@ int RunOnce(Loop& loop, int waitMs)
 {
     ScratchLease lease;
     RoundScratch& round = *lease;
-    std::vector<pollfd>& fds = round.fds;
-    bool immediate = false;
     {
         std::lock_guard<std::mutex> lock(Mutex());
-        fds.push_back(pollfd{loop.wakeRead, POLLIN, 0});
-        PollSet(loop, fds, immediate);
-        if (!loop.queue.empty() || immediate)
+        if (!loop.queue.empty() || !loop.immediate.empty())
             waitMs = 0;
-        Clock::time_point now = Clock::now();
-        for (const Timer& t : loop.timers) {
-            int left = t.due <= now ? 0 : Milliseconds(t.due - now);
-            if (waitMs < 0 || left < waitMs)
-                waitMs = left;
-        }
     }
-    poll(fds.data(), fds.size(), waitMs);
-    if (fds[0].revents & POLLIN) {
-        char buf[64];
-        while (read(loop.wakeRead, buf, sizeof buf) > 0) {
+    int n = epoll_wait(loop.epfd, round.ready.data(), static_cast<int>(round.ready.size()), waitMs);
+    if (n < 0)
+        n = 0;  // interrupted by a signal: an empty round
+    bool timerFired = false;
+    for (int i = 0; i < n; ++i) {
+        uint64_t tag = round.ready[i].data.u64;
+        uint64_t count;
+        if (tag == kWakeTag) {
+            if (read(loop.wakeFd, &count, sizeof count) < 0) {
+                // Another round took the wake-up first.
+            }
+        } else if (tag == kTimerTag) {
+            timerFired = true;
+            if (read(loop.timerFd, &count, sizeof count) < 0) {
+                // Re-armed since it expired.
+            }
         }
     }
 
     std::deque<QueuedMsg*>& queued = round.queued;
     std::vector<SockEvent>& events = round.events;
-    std::vector<Timer>& due = round.due;
+    std::vector<TimerTable::Key>& due = round.due;
     {
         std::lock_guard<std::mutex> lock(Mutex());
         queued.clear();
         queued.swap(loop.queue);
-        CollectSockEvents(fds, events);
-        Clock::time_point now = Clock::now();
-        for (Timer& t : loop.timers) {
-            if (t.due <= now) {
-                due.push_back(t);
-                t.due = now + std::chrono::milliseconds(t.ms);
-            }
+        CollectImmediate(loop, events);
+        for (int i = 0; i < n; ++i) {
+            uint64_t tag = round.ready[i].data.u64;
+            if (tag != kWakeTag && tag != kTimerTag)
+                CollectSockEvents(round.ready[i], events);
         }
+        loop.timers.TakeDue(Clock::now(), due);
+        if (timerFired || !due.empty())
+            loop.ArmTimer();
     }
 
     int handled = 0;
@@ -189,19 +214,16 @@ int RunOnce(Loop& loop, int waitMs)
         Dispatch(wnd, ev.msg, static_cast<uintptr_t>(ev.fd), ev.lParam);
         ++handled;
     }
-    for (const Timer& t : due) {
+    for (const TimerTable::Key& t : due) {
         std::shared_ptr<Wnd> wnd;
         {
             // A timer killed by an earlier message of this round stays silent.
             std::lock_guard<std::mutex> lock(Mutex());
-            bool alive = std::any_of(loop.timers.begin(), loop.timers.end(), [&](const Timer& x) {
-                return x.wnd == t.wnd && x.id == t.id;
-            });
-            if (!alive)
+            if (!loop.timers.Alive(t))
                 continue;
-            wnd = FindWnd(t.wnd);
+            wnd = FindWnd(t.first);
         }
-        Dispatch(wnd, kWmTimer, t.id, 0);
+        Dispatch(wnd, kWmTimer, t.second, 0);
         ++handled;
     }
     return handled;
@@ -217,7 +239,7 @@ HiddenWnd* CreateHiddenWnd(void*, const char*, const char*, WndProc proc)
 {
     if (!t_loop)
         t_loop = std::make_shared<Loop>();
-    if (t_loop->wakeRead < 0)
+    if (!t_loop->Ok())
         return nullptr;
     auto wnd = std::make_shared<Wnd>();
     wnd->loop = t_loop;
@@ -241,10 +263,7 @@ void DestroyHiddenWnd(HiddenWnd* handle)
         wnd->destroyed = true;
         Windows().erase(id);
         Loop& loop = *wnd->loop;
-        auto& timers = loop.timers;
-        timers.erase(std::remove_if(timers.begin(), timers.end(),
-                                    [&](const Timer& t) { return t.wnd == id; }),
-                     timers.end());
+        loop.timers.KillWindow(id);
         for (auto it = loop.queue.begin(); it != loop.queue.end();) {
             if ((*it)->wnd == id) {
                 orphans.push_back(*it);
@@ -311,36 +330,21 @@ bool SetWndTimer(HiddenWnd* handle, uintptr_t id, unsigned int ms)
     std::shared_ptr<Wnd> wnd = FindWnd(wid);
     if (!wnd)
         return false;
-    Timer t;
-    t.wnd = wid;
-    t.id = id;
-    t.ms = ms;
-    t.due = Clock::now() + std::chrono::milliseconds(ms);
-    auto& timers = wnd->loop->timers;
-    for (Timer& x : timers) {
-        if (x.wnd == wid && x.id == id) {
-            x = t;
-            return true;
-        }
-    }
-    timers.push_back(t);
-    Wake(*wnd->loop);
+    Loop& loop = *wnd->loop;
+    loop.timers.Set(TimerTable::Key(wid, id), ms, Clock::now());
+    Clock::time_point earliest;
+    if (loop.timers.Earliest(earliest) && earliest < loop.armedDue)
+        loop.ArmTimer();
     return true;
 }
 
 bool KillWndTimer(HiddenWnd* handle, uintptr_t id)
 {
+    // The timerfd may stay set for a timer killed here: one empty round.
     uintptr_t wid = reinterpret_cast<uintptr_t>(handle);
     std::lock_guard<std::mutex> lock(Mutex());
     std::shared_ptr<Wnd> wnd = FindWnd(wid);
-    if (!wnd)
-        return false;
-    auto& timers = wnd->loop->timers;
-    auto it = std::remove_if(timers.begin(), timers.end(),
-                             [&](const Timer& t) { return t.wnd == wid && t.id == id; });
-    bool found = it != timers.end();
-    timers.erase(it, timers.end());
-    return found;
+    return wnd && wnd->loop->timers.Kill(TimerTable::Key(wid, id));
 }
 
 int PumpMessages(int timeoutMs)
@@ -357,5 +361,7 @@ int PumpMessages(int timeoutMs)
             return handled;
     }
 }
+
+int PumpPollFd() { return t_loop ? t_loop->epfd : -1; }
 
 }  // namespace qxplat

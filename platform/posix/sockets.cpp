@@ -6,7 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,9 +16,9 @@ namespace qxplat {
 
 namespace posixloop {
 
-std::map<int, Watch>& Watches()
+std::unordered_map<int, Watch>& Watches()
 {
-    static std::map<int, Watch> watches;
+    static std::unordered_map<int, Watch> watches;
     return watches;
 }
 
@@ -47,105 +47,148 @@ intptr_t MakeLParam(long event, int err)
                                  (static_cast<uint32_t>(event) & 0xFFFF));
 }
 
-bool OwnedBy(const Watch& w, const Loop& loop)
-{
-    std::shared_ptr<Wnd> wnd = FindWnd(w.wnd);
-    return wnd && wnd->loop.get() == &loop;
-}
-
 Watch* FindWatch(int fd)
 {
     auto it = Watches().find(fd);
     return it == Watches().end() ? nullptr : &it->second;
 }
 
-}  // namespace
-
-void PollSet(const Loop& loop, std::vector<pollfd>& fds, bool& immediate)
+uint64_t Tag(int fd, uint64_t gen)
 {
-    for (auto& [fd, w] : Watches()) {
-        if (!OwnedBy(w, loop))
-            continue;
-        short ev = 0;
-        if (w.connecting) {
-            if (w.connectErr)
-                immediate = true;
-            else
-                ev |= POLLOUT;
-        } else if (w.connected) {
-            if ((w.events & kFdRead) && w.readArmed)
-                ev |= POLLIN | POLLRDHUP;
-            if ((w.events & kFdWrite) && w.writeArmed)
-                ev |= POLLOUT;
-        } else if ((w.events & kFdAccept) && w.acceptArmed) {
-            ev |= POLLIN;
-        }
-        if (ev || (w.connecting && w.connectErr))
-            fds.push_back(pollfd{fd, ev, 0});
-    }
+    return (gen & 0xFFFFFFFFu) << 32 | static_cast<uint32_t>(fd);
 }
 
-void CollectSockEvents(const std::vector<pollfd>& fds, std::vector<SockEvent>& out)
+// The epoll events that would make an armed event of the socket.
+uint32_t Wanted(const Watch& w)
 {
-    for (size_t i = 1; i < fds.size(); ++i) {
-        int fd = fds[i].fd;
-        short re = fds[i].revents;
-        Watch* w = FindWatch(fd);
-        if (!w)
-            continue;
-        auto emit = [&](long event, int err) {
-            if (w->events & event)
-                out.push_back(SockEvent{fd, w->gen, w->wnd, w->msg, event, MakeLParam(event, err)});
-        };
-        if (w->connecting) {
-            int err = w->connectErr;
-            if (!err) {
-                if (!(re & (POLLOUT | POLLERR | POLLHUP)))
-                    continue;
-                socklen_t len = sizeof err;
-                if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-                    err = errno;
-            }
-            w->connecting = false;
-            w->connectErr = 0;
-            w->connected = err == 0;
-            // A connected socket may read and write at once, as after connect() on Windows.
-            w->readArmed = w->closeArmed = w->writeArmed = w->connected;
-            emit(kFdConnect, err);
-            continue;
+    if (w.connecting)
+        return w.connectErr ? 0u : static_cast<uint32_t>(EPOLLOUT);
+    uint32_t ev = 0;
+    if (w.connected) {
+        if ((w.events & kFdRead) && w.readArmed)
+            ev |= EPOLLIN | EPOLLRDHUP;
+        if ((w.events & kFdWrite) && w.writeArmed)
+            ev |= EPOLLOUT;
+    } else if ((w.events & kFdAccept) && w.acceptArmed) {
+        ev |= EPOLLIN;
+    }
+    return ev;
+}
+
+// Registers exactly mask in the socket's loop (0: out of the set, which is
+// the only way to silence hang-ups and errors, reported for every member).
+void Register(int fd, Watch& w, uint32_t mask)
+{
+    if (!w.loop || mask == w.interest)
+        return;
+    if (mask == 0) {
+        epoll_ctl(w.loop->epfd, EPOLL_CTL_DEL, fd, nullptr);
+        w.interest = 0;
+        return;
+    }
+    epoll_event ev{};
+    ev.events = mask;
+    ev.data.u64 = Tag(fd, w.gen);
+    if (epoll_ctl(w.loop->epfd, w.interest ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev) == 0)
+        w.interest = mask;
+}
+
+// Adds what is armed now to the registration; drops nothing.
+void Arm(int fd, Watch& w)
+{
+    uint32_t want = Wanted(w);
+    if (want & ~w.interest)
+        Register(fd, w, w.interest | want);
+}
+
+void Leave(int fd, Watch& w)
+{
+    Register(fd, w, 0);
+    w.loop.reset();
+}
+
+// Turns the socket's readiness re into the events it arms; re is 0 for a
+// connect() that failed at once.
+void Collect(int fd, Watch& w, uint32_t re, std::vector<SockEvent>& out)
+{
+    const size_t before = out.size();
+    auto emit = [&](long event, int err) {
+        if (w.events & event)
+            out.push_back(SockEvent{fd, w.gen, w.wnd, w.msg, event, MakeLParam(event, err)});
+    };
+    if (w.connecting) {
+        int err = w.connectErr;
+        if (!err) {
+            if (!(re & (EPOLLOUT | EPOLLERR | EPOLLHUP)))
+                return;
+            socklen_t len = sizeof err;
+            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                err = errno;
         }
-        if (w->connected) {
-            if ((re & (POLLIN | POLLHUP | POLLERR)) && w->readArmed) {
-                // Data with no end of stream in sight needs no look; otherwise
-                // peek to tell data from the peer's close: data always comes first.
-                char c;
-                const bool dataOnly = (re & POLLIN) && !(re & (POLLRDHUP | POLLHUP | POLLERR));
-                ssize_t n = dataOnly ? 1 : recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-                if (n > 0) {
-                    if (w->events & kFdRead) {
-                        w->readArmed = false;
-                        emit(kFdRead, 0);
-                    }
-                } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-                    int err = n == 0 ? 0 : errno;
-                    w->readArmed = false;
-                    if (w->closeArmed) {
-                        w->closeArmed = false;
-                        emit(kFdClose, err);
-                    }
+        w.connecting = false;
+        w.connectErr = 0;
+        w.connected = err == 0;
+        // A connected socket may read and write at once, as after connect() on Windows.
+        w.readArmed = w.closeArmed = w.writeArmed = w.connected;
+        emit(kFdConnect, err);
+    } else if (w.connected) {
+        if ((re & (EPOLLIN | EPOLLHUP | EPOLLERR)) && w.readArmed) {
+            // Data with no end of stream in sight needs no look; otherwise
+            // peek to tell data from the peer's close: data always comes first.
+            char c;
+            const bool dataOnly =
+                (re & EPOLLIN) && !(re & (EPOLLRDHUP | EPOLLHUP | EPOLLERR));
+            ssize_t n = dataOnly ? 1 : recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (n > 0) {
+                if (w.events & kFdRead) {
+                    w.readArmed = false;
+                    emit(kFdRead, 0);
+                }
+            } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+                int err = n == 0 ? 0 : errno;
+                w.readArmed = false;
+                if (w.closeArmed) {
+                    w.closeArmed = false;
+                    emit(kFdClose, err);
                 }
             }
-            if ((re & (POLLOUT | POLLERR | POLLHUP)) && w->writeArmed && (w->events & kFdWrite)) {
-                w->writeArmed = false;
-                emit(kFdWrite, 0);
-            }
-            continue;
         }
-        if ((re & POLLIN) && w->acceptArmed) {
-            w->acceptArmed = false;
-            emit(kFdAccept, 0);
+        if ((re & (EPOLLOUT | EPOLLERR | EPOLLHUP)) && w.writeArmed && (w.events & kFdWrite)) {
+            w.writeArmed = false;
+            emit(kFdWrite, 0);
         }
+    } else if ((re & EPOLLIN) && w.acceptArmed) {
+        w.acceptArmed = false;
+        emit(kFdAccept, 0);
     }
+    // Readiness nobody can use now leaves the set until it is armed again;
+    // otherwise the registration stays, as the event is usually re-armed
+    // (by recv, send or accept) before the socket is ready again.
+    if (out.size() == before)
+        Register(fd, w, Wanted(w));
+    else
+        Arm(fd, w);
+}
+
+}  // namespace
+
+void CollectSockEvents(const epoll_event& ready, std::vector<SockEvent>& out)
+{
+    int fd = static_cast<int>(static_cast<uint32_t>(ready.data.u64));
+    Watch* w = FindWatch(fd);
+    // A descriptor closed and reused since the wait carries another generation.
+    if (w && Tag(fd, w->gen) == ready.data.u64)
+        Collect(fd, *w, ready.events, out);
+}
+
+void CollectImmediate(Loop& loop, std::vector<SockEvent>& out)
+{
+    for (int fd : loop.immediate) {
+        Watch* w = FindWatch(fd);
+        if (w && w->loop.get() == &loop && w->connecting && w->connectErr)
+            Collect(fd, *w, 0, out);
+    }
+    loop.immediate.clear();
 }
 
 bool SockEventStillWanted(const SockEvent& ev)
@@ -176,7 +219,11 @@ void SockClose(SockHandle s)
 {
     {
         std::lock_guard<std::mutex> lock(Mutex());
-        Watches().erase(Fd(s));
+        auto it = Watches().find(Fd(s));
+        if (it != Watches().end()) {
+            Leave(it->first, it->second);
+            Watches().erase(it);
+        }
     }
     close(Fd(s));
 }
@@ -200,7 +247,11 @@ bool SockAsyncSelect(SockHandle s, HiddenWnd* wnd, unsigned int msg, long events
         return false;
     std::lock_guard<std::mutex> lock(Mutex());
     if (events == 0) {
-        Watches().erase(fd);
+        auto it = Watches().find(fd);
+        if (it != Watches().end()) {
+            Leave(fd, it->second);
+            Watches().erase(it);
+        }
         return true;
     }
     std::shared_ptr<Wnd> target = FindWnd(reinterpret_cast<uintptr_t>(wnd));
@@ -216,13 +267,17 @@ bool SockAsyncSelect(SockHandle s, HiddenWnd* wnd, unsigned int msg, long events
         it = Watches().emplace(fd, w).first;
     }
     Watch& w = it->second;
+    if (w.loop != target->loop) {
+        Leave(fd, w);
+        w.loop = target->loop;
+    }
     w.wnd = target->id;
     w.msg = msg;
     w.events = events;
     // Selecting again re-enables every event whose condition holds now.
     w.readArmed = w.closeArmed = w.acceptArmed = true;
     w.writeArmed = w.connected;
-    Wake(*target->loop);
+    Arm(fd, w);
     return true;
 }
 
@@ -245,6 +300,12 @@ void SockConnect(SockHandle s, const TSockAddrV4& addr)
         w->connecting = true;
         w->connected = false;
         w->connectErr = err;
+        if (err && w->loop) {
+            // Reported from the loop, as Windows reports it: never inside this call.
+            w->loop->immediate.push_back(fd);
+            Wake(*w->loop);
+        }
+        Arm(fd, *w);
     }
 }
 
@@ -257,8 +318,10 @@ SockHandle SockAccept(SockHandle s, TSockAddrV4* peer)
     if (peer)
         *peer = FromSysAddr(sa);
     std::lock_guard<std::mutex> lock(Mutex());
-    if (Watch* w = FindWatch(Fd(s)))
+    if (Watch* w = FindWatch(Fd(s))) {
         w->acceptArmed = true;
+        Arm(Fd(s), *w);
+    }
     return fd < 0 ? kInvalidSock : static_cast<SockHandle>(fd);
 }
 
@@ -266,8 +329,10 @@ int SockRecv(SockHandle s, char* buf, int len)
 {
     ssize_t n = recv(Fd(s), buf, static_cast<size_t>(len), MSG_DONTWAIT);
     std::lock_guard<std::mutex> lock(Mutex());
-    if (Watch* w = FindWatch(Fd(s)))
+    if (Watch* w = FindWatch(Fd(s))) {
         w->readArmed = true;
+        Arm(Fd(s), *w);
+    }
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
@@ -276,13 +341,11 @@ int SockSend(SockHandle s, const char* buf, int len)
     ssize_t n = send(Fd(s), buf, static_cast<size_t>(len), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         std::lock_guard<std::mutex> lock(Mutex());
+        // From another thread too: a changed registration reaches a loop
+        // already waiting in epoll_wait.
         if (Watch* w = FindWatch(Fd(s))) {
             w->writeArmed = true;
-            // A send from another thread: the loop may be waiting in poll()
-            // without this socket's POLLOUT, and must look again.
-            std::shared_ptr<Wnd> wnd = FindWnd(w->wnd);
-            if (wnd && wnd->loop->owner != std::this_thread::get_id())
-                Wake(*wnd->loop);
+            Arm(Fd(s), *w);
         }
     }
     return n < 0 ? -1 : static_cast<int>(n);

@@ -180,6 +180,26 @@ typedef int(QXNET_CALL* PFN_QXNetEngine_GetHashCode)(const void*, unsigned int, 
  * of a net engine's discovery included, arrives from inside this call. */
 QXNET_EXPORT int QXNetEngine_Pump(int timeoutMs);
 typedef int (*PFN_QXNetEngine_Pump)(int);
+
+/* POSIX only, for a game whose own main loop (poll, SDL, a GUI toolkit)
+ * cannot give its thread to QXNetEngine_Pump: on the thread that called
+ * QXNetEngine_Init, a descriptor that becomes readable whenever
+ * QXNetEngine_Pump(0) has work; -1 on another thread or before
+ * QXNetEngine_Init. Add it to the loop's poll set for reading and call
+ * QXNetEngine_Pump(0) each time it is readable:
+ *
+ *     struct pollfd p = { QXNetEngine_GetPollFd(), POLLIN, 0 };
+ *     for (;;) {
+ *         poll(&p, 1, frameMs);              // with the game's own descriptors
+ *         if (p.revents & POLLIN)
+ *             QXNetEngine_Pump(0);
+ *         ...the game's frame...
+ *     }
+ *
+ * The descriptor stays the same for the thread's life; never read it, close
+ * it or block on it elsewhere. A call that finds nothing to do is harmless. */
+QXNET_EXPORT int QXNetEngine_GetPollFd(void);
+typedef int (*PFN_QXNetEngine_GetPollFd)(void);
 #endif
 
 #ifdef __cplusplus

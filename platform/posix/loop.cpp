@@ -20,8 +20,10 @@ std::mutex& Mutex()
 
 std::map<uintptr_t, std::shared_ptr<Wnd>>& Windows()
 {
-    static std::map<uintptr_t, std::shared_ptr<Wnd>> windows;
-    return windows;
+    // Outlives every static destructor, like the mutex: a thread may still
+    // destroy its windows while the program exits.
+    static auto* windows = new std::map<uintptr_t, std::shared_ptr<Wnd>>;
+    return *windows;
 }
 
 std::shared_ptr<Wnd> FindWnd(uintptr_t id)

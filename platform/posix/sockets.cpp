@@ -18,8 +18,8 @@ namespace posixloop {
 
 std::unordered_map<int, Watch>& Watches()
 {
-    static std::unordered_map<int, Watch> watches;
-    return watches;
+    static auto* watches = new std::unordered_map<int, Watch>;  // outlives static destructors
+    return *watches;
 }
 
 namespace {

@@ -30,6 +30,8 @@ QXNET_EXPORT int QXNET_CALL QXNetEngine_GetHashCode(const void* data, unsigned i
 
 #if !defined(_WIN32)
 QXNET_EXPORT int QXNetEngine_Pump(int timeoutMs) { return qxplat::PumpMessages(timeoutMs); }
+
+QXNET_EXPORT int QXNetEngine_GetPollFd(void) { return qxplat::PumpPollFd(); }
 #endif
 
 }  // extern "C"

@@ -21,6 +21,7 @@ T Find(const char* name)
 #else
 void* g_hEngine = nullptr;
 PFN_QXNetEngine_Pump g_pfnPump = nullptr;
+PFN_QXNetEngine_GetPollFd g_pfnGetPollFd = nullptr;
 template <typename T>
 T Find(const char* name)
 {
@@ -61,7 +62,8 @@ bool LoadEngine(TEngineExports* e)
     e->GameClientGet = Find<PFN_QXGameClient_Get>("QXGameClient_Get");
 #ifndef _WIN32
     g_pfnPump = Find<PFN_QXNetEngine_Pump>("QXNetEngine_Pump");
-    if (!g_pfnPump)
+    g_pfnGetPollFd = Find<PFN_QXNetEngine_GetPollFd>("QXNetEngine_GetPollFd");
+    if (!g_pfnPump || !g_pfnGetPollFd)
         return false;
 #endif
     return e->Init && e->Uninit && e->NetEngineGet && e->GameClientGet;
@@ -84,6 +86,7 @@ std::string EngineDir()
 
 #ifndef _WIN32
 int Pump(int timeoutMs) { return g_pfnPump(timeoutMs); }
+int GetPollFd() { return g_pfnGetPollFd(); }
 #endif
 
 bool RunMessageLoopUntil(bool (*done)(void*), void* ctx, int timeoutMs)

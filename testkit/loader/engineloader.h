@@ -24,6 +24,8 @@ std::string EngineDir();
 #ifndef _WIN32
 // QXNetEngine_Pump of the loaded library.
 int Pump(int timeoutMs);
+// QXNetEngine_GetPollFd of the loaded library.
+int GetPollFd();
 #endif
 
 // The game's own message loop, run until done() or timeoutMs passes:

@@ -14,7 +14,9 @@ endif()
 
 # The test programs whose tests run threads of their own. Every build labels
 # them "threads"; the ThreadSanitizer build (QX_TSAN) builds only these.
-set(QX_THREADED_TESTS platform syncwnd log netengine msgdisp msgsocket gameclient)
+set(QX_THREADED_TESTS platform syncwnd log netengine msgdisp msgsocket gameclient posixloop)
+# What only the POSIX loop has (its pollable descriptor).
+set(QX_POSIX_ONLY_TESTS posixloop)
 
 file(GLOB QX_SUPPORT_SOURCES CONFIGURE_DEPENDS tests/support/*.cpp)
 add_library(qxtestsupport STATIC ${QX_SUPPORT_SOURCES} tests/support/pump.h)
@@ -29,6 +31,9 @@ foreach(dir ${QX_TEST_DIRS})
     continue()
   endif()
   if(QX_TSAN AND NOT name IN_LIST QX_THREADED_TESTS)
+    continue()
+  endif()
+  if(WIN32 AND name IN_LIST QX_POSIX_ONLY_TESTS)
     continue()
   endif()
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)

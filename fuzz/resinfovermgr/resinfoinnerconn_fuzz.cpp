@@ -11,7 +11,6 @@
 #include "qxnetengine/netengine/netengine.h"
 #include "qxnetengine/resinfovermgr/resinfoinnerconn.h"
 #include "qxnetengine/resinfovermgr/resinfovermgr.h"
-#include "support/fuzzcheck.h"
 #include "support/fuzzenginehandler.h"
 #include "support/fuzzenv.h"
 #include "support/fuzzhandler.h"
@@ -101,19 +100,6 @@ std::vector<std::string> Run(const std::vector<std::string>& pieces)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzInitEngineEnv();
-    TFuzzStream s = ReadFuzzStream(data, size);
-    std::string whole;
-    std::vector<std::string> pieces;
-    CPieceCutter cutter(s.cutSeed);
-    for (const TFuzzRecord& r : s.records) {
-        std::string bytes = RecordBytes(r);
-        whole += bytes;
-        for (std::string& p : CutPieces(bytes, cutter)) pieces.push_back(std::move(p));
-    }
-    std::vector<std::string> inPieces = Run(pieces);
-    if (s.cutSeed != 0) {
-        CPieceCutter reads(0);
-        FUZZ_CHECK(Run(CutPieces(whole, reads)) == inPieces);
-    }
+    RunPiecesAgainstWholeReads(data, size, RecordBytes, Run);
     return 0;
 }

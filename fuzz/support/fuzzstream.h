@@ -5,6 +5,8 @@
 // builds, so mutations reach past the framing) and delivers the bytes in
 // pieces of 1 to 1024 bytes, the most one read of the socket hands over.
 
+#include "support/fuzzcheck.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,3 +39,25 @@ private:
 };
 
 std::vector<std::string> CutPieces(const std::string& bytes, CPieceCutter& cutter);
+
+// The receive-path check: frames every record with recordBytes, runs the
+// input in its pieces, then (unless the seed asked for whole reads already)
+// again in whole 1024-byte reads; both runs must end with the same events.
+template <typename FrameFn, typename RunFn>
+void RunPiecesAgainstWholeReads(const uint8_t* data, size_t size, FrameFn recordBytes, RunFn run)
+{
+    TFuzzStream s = ReadFuzzStream(data, size);
+    std::string whole;
+    std::vector<std::string> pieces;
+    CPieceCutter cutter(s.cutSeed);
+    for (const TFuzzRecord& r : s.records) {
+        std::string bytes = recordBytes(r);
+        whole += bytes;
+        for (std::string& p : CutPieces(bytes, cutter)) pieces.push_back(std::move(p));
+    }
+    const auto inPieces = run(pieces);
+    if (s.cutSeed != 0) {
+        CPieceCutter reads(0);
+        FUZZ_CHECK(run(CutPieces(whole, reads)) == inPieces);
+    }
+}

@@ -47,6 +47,13 @@ std::string DirOf(const std::string& file)
 
 }  // namespace
 
+std::string MessageBody(unsigned short module, unsigned short msg, const std::string& payload)
+{
+    const char head[4] = {static_cast<char>(module & 0xFF), static_cast<char>(module >> 8),
+                          static_cast<char>(msg & 0xFF), static_cast<char>(msg >> 8)};
+    return std::string(head, 4) + payload;
+}
+
 bool LoadEngine(TEngineExports* e)
 {
 #ifdef _WIN32

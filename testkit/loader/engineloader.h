@@ -13,6 +13,10 @@ struct TEngineExports {
     PFN_QXGameClient_Get GameClientGet = nullptr;
 };
 
+// A message body as the senders take it: module id and message id (both
+// little-endian), then the payload.
+std::string MessageBody(unsigned short module, unsigned short msg, const std::string& payload);
+
 // Loads the library beside the program (QXNetEngine.dll on Windows,
 // libqxnetengine.so on POSIX). False when it or one of its exports is missing.
 bool LoadEngine(TEngineExports* exports);

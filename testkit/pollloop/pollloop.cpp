@@ -22,12 +22,6 @@ const unsigned short kEchoModule = 7;  // echoed by the game server and by the g
 
 TEngineExports g_Engine;
 
-std::string EchoBody(const std::string& text)
-{
-    std::string b = {static_cast<char>(kEchoModule), 0, 1, 0};
-    return b + text;
-}
-
 class CEcho : public IMsgHandler {
 public:
     bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
@@ -150,7 +144,7 @@ TEST_F(PollLoop, GameClientConnectsAndEchoes)
     ASSERT_EQ(events.m_nConnect, 1);
     client->GetMsgDisp()->RegisterHandler(&echo);
     for (int i = 1; i <= 20; ++i) {
-        const std::string body = EchoBody("ping " + std::to_string(i));
+        const std::string body = MessageBody(kEchoModule, 1, "ping " + std::to_string(i));
         ASSERT_TRUE(client->GetSender()->Send(body.data(), static_cast<unsigned int>(body.size())));
         ASSERT_TRUE(loop.RunUntil([&] { return echo.m_nReceived == i; })) << i;
         EXPECT_EQ(echo.m_strLast, body);
@@ -180,7 +174,7 @@ TEST_F(PollLoop, NetEngineDiscoversLogsInAndEchoes)
     EXPECT_EQ(events.m_nLogin, 1);
     ASSERT_TRUE(events.m_bConnected);
     engine->GetMsgDisp()->RegisterHandler(&echo);
-    const std::string body = EchoBody("through the gate");
+    const std::string body = MessageBody(kEchoModule, 1, "through the gate");
     ASSERT_TRUE(engine->GetSender()->Send(body.data(), static_cast<unsigned int>(body.size())));
     ASSERT_TRUE(loop.RunUntil([&] { return echo.m_nReceived == 1; }));
     EXPECT_EQ(echo.m_strLast, body);

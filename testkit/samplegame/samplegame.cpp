@@ -74,16 +74,6 @@ public:
     bool m_bRegistered = false;
 };
 
-std::string Body(unsigned short module, unsigned short msg, const std::string& payload)
-{
-    std::string b(4, '\0');
-    b[0] = static_cast<char>(module);
-    b[1] = static_cast<char>(module >> 8);
-    b[2] = static_cast<char>(msg);
-    b[3] = static_cast<char>(msg >> 8);
-    return b + payload;
-}
-
 // The vtable as a C caller (or MSVC) sees it: one pointer to a table of
 // functions taking the object as their first stack argument.
 struct TGameClientVtbl {
@@ -133,9 +123,9 @@ TEST_F(SampleGame, ChatsWithTheGameServer)
     ASSERT_TRUE(game.m_bRegistered);
     ASSERT_NE(nullptr, game.m_Chat.m_pSender);
 
-    std::string hello = Body(kChatModule, 1, "hello");
+    std::string hello = MessageBody(kChatModule, 1, "hello");
     ASSERT_TRUE(game.m_Chat.m_pSender->Send(hello.data(), static_cast<unsigned>(hello.size())));
-    std::string again = Body(kChatModule, 2, std::string(300, 'x'));
+    std::string again = MessageBody(kChatModule, 2, std::string(300, 'x'));
     ASSERT_TRUE(game.m_Chat.m_pSender->Send(again.data(), static_cast<unsigned>(again.size())));
     ASSERT_TRUE(RunMessageLoopUntil(
         [](void* g) { return static_cast<CGame*>(g)->m_Chat.m_Messages.size() == 2; }, &game,
@@ -144,7 +134,7 @@ TEST_F(SampleGame, ChatsWithTheGameServer)
     EXPECT_EQ(again, game.m_Chat.m_Messages[1]);
 
     // The client says goodbye and the server leaves: exactly one OnClose.
-    std::string bye = Body(kChatModule, 0xFFFF, "");
+    std::string bye = MessageBody(kChatModule, 0xFFFF, "");
     game.m_Chat.m_pSender->Send(bye.data(), static_cast<unsigned>(bye.size()));
     ASSERT_TRUE(RunMessageLoopUntil([](void* g) { return static_cast<CGame*>(g)->m_nCloses > 0; },
                                     &game, 5000));

@@ -45,16 +45,6 @@ void Unexpected(const char* what)
     fprintf(stderr, "cycle %ld: unexpected: %s\n", g_Counts.cycles, what);
 }
 
-std::string Body(unsigned short module, unsigned short msg, const std::string& payload)
-{
-    std::string b(4, '\0');
-    b[0] = static_cast<char>(module);
-    b[1] = static_cast<char>(module >> 8);
-    b[2] = static_cast<char>(msg);
-    b[3] = static_cast<char>(msg >> 8);
-    return b + payload;
-}
-
 bool Send(IMsgSender* sender, const std::string& body)
 {
     return sender && sender->Send(body.data(), static_cast<unsigned int>(body.size()));
@@ -142,7 +132,7 @@ void EngineSession(const TEngineExports& lib, bool update)
     }
     ++g_Counts.logins;
     for (int i = 0; i < kMessagesPerSession; ++i)
-        Send(engine->GetSender(), Body(kEchoModule, 1, std::string(16 + i * 7, 'e')));
+        Send(engine->GetSender(), MessageBody(kEchoModule, 1, std::string(16 + i * 7, 'e')));
     WaitFor([&] { return echo.m_nReceived == kMessagesPerSession || events.m_bClosed; }, 5000);
     g_Counts.echoes += echo.m_nReceived;
     if (events.m_bClosed) {
@@ -151,7 +141,7 @@ void EngineSession(const TEngineExports& lib, bool update)
         ++g_Counts.gateStalled;  // the stalling gate answers nothing more
     } else if (update) {
         std::string version(4, '\0');
-        Send(engine->GetSender(), Body(kResInfoModule, 1, version));
+        Send(engine->GetSender(), MessageBody(kResInfoModule, 1, version));
         WaitFor([&] { return resInfo.m_bAnswered || events.m_bClosed; }, 70000);
         if (!resInfo.m_bAnswered)
             ++g_Counts.updatesUnanswered;
@@ -186,14 +176,14 @@ void GameSession(const TEngineExports& lib, unsigned short port)
     CHandler chat(kEchoModule);
     client->GetMsgDisp()->RegisterHandler(&chat);
     for (int i = 0; i < kMessagesPerSession; ++i)
-        Send(client->GetSender(), Body(kEchoModule, 1, std::string(8 + i * 11, 'g')));
+        Send(client->GetSender(), MessageBody(kEchoModule, 1, std::string(8 + i * 11, 'g')));
     WaitFor([&] { return chat.m_nReceived == kMessagesPerSession || events.m_bClosed; }, 5000);
     if (events.m_bClosed) {
         ++g_Counts.gameClosedByServer;
     } else if (chat.m_nReceived < kMessagesPerSession) {
         Unexpected("the game server's echoes did not all come back");
     } else {
-        Send(client->GetSender(), Body(kEchoModule, 0xFFFF, ""));
+        Send(client->GetSender(), MessageBody(kEchoModule, 0xFFFF, ""));
         WaitFor([&] { return events.m_bClosed; }, 5000);
         if (events.m_bClosed)
             ++g_Counts.gameSessions;

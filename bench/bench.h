@@ -27,3 +27,5 @@ void ReleaseRoundTripLinks();
 void ReleaseDownloadSession();
 // Allocations per message, memory per idle connection, latency: notes only.
 void RunEndToEndExtras();
+// N connections in one process against the servers in a child process: notes only.
+void RunScaleBenchmarks();

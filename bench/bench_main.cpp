@@ -26,12 +26,16 @@ void RegisterPair(const std::string& what, const std::string& size,
 int main(int argc, char** argv)
 {
     // A filtered run (profiling one benchmark) skips the notes' measurements;
-    // --notes_only runs those alone.
-    bool filtered = false;
+    // --notes_only runs those alone, --scale_only the scale tables alone.
+    bool filtered = false, scaleOnly = false;
     static char noBenchmarks[] = "--benchmark_filter=^$";
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--notes_only") == 0)
+        if (std::strcmp(argv[i], "--notes_only") == 0) {
             argv[i] = noBenchmarks;
+        } else if (std::strcmp(argv[i], "--scale_only") == 0) {
+            argv[i] = noBenchmarks;
+            scaleOnly = true;
+        }
         else if (std::strncmp(argv[i], "--benchmark_filter", 18) == 0)
             filtered = true;
     }
@@ -40,10 +44,12 @@ int main(int argc, char** argv)
     RegisterCrcBenchmarks();
     RegisterRoundTripBenchmarks();
     RegisterDownloadBenchmarks();
-    return RunWithSummary(argc, argv, [filtered] {
+    return RunWithSummary(argc, argv, [filtered, scaleOnly] {
         ReleaseRoundTripLinks();
         ReleaseDownloadSession();
-        if (!filtered)
+        if (!filtered && !scaleOnly)
             RunEndToEndExtras();
+        if (!filtered)
+            RunScaleBenchmarks();
     });
 }

@@ -75,6 +75,8 @@ CEngineEnv::~CEngineEnv()
         std::fprintf(stderr, "qxbench: could not remove %s\n", m_strScratchDir.c_str());
 }
 
+unsigned short CEngineEnv::DispPort() const { return m_pServers->thread.DispPort(); }
+
 unsigned short CEngineEnv::GamePort() const { return m_pServers->thread.GamePort(); }
 
 unsigned short CEngineEnv::ResInfoPort() const { return m_pServers->thread.ResInfoPort(); }

@@ -101,6 +101,7 @@ public:
     static CEngineEnv& Get();
 
     const TEngineExports& Lib() const { return m_Lib; }
+    unsigned short DispPort() const;
     unsigned short GamePort() const;
     unsigned short ResInfoPort() const;
     // Where the resource-information server finds its packages.

@@ -64,13 +64,20 @@ CRefDispServer::~CRefDispServer() { Stop(); }
 
 bool CRefDispServer::Start(unsigned short port)
 {
-    // The system picks the UDP port; TCP then takes the same number.
-    m_hUdp = UdpOpen(port);
-    if (m_hUdp == kInvalidSock)
-        return false;
-    m_nPort = BoundPort(m_hUdp);
-    if (!m_Tcp.Start(m_nPort))
-        return false;
+    // The system picks the UDP port; TCP then takes the same number, which
+    // a lingering connection (TIME_WAIT) may still hold: then another pick.
+    for (int attempt = 0;; ++attempt) {
+        m_hUdp = UdpOpen(port);
+        if (m_hUdp == kInvalidSock)
+            return false;
+        m_nPort = BoundPort(m_hUdp);
+        if (m_Tcp.Start(m_nPort))
+            break;
+        BlockSockClose(m_hUdp);
+        m_hUdp = kInvalidSock;
+        if (port != 0 || attempt == 50)
+            return false;
+    }
     RefLog(kWho, "listening on UDP port %u", m_nPort);
     m_pUdpThread = StartThread([this] { RunUdp(); });
     return m_pUdpThread != nullptr;

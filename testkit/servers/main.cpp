@@ -3,16 +3,19 @@
 //
 //   qxrefservers [--disp[=PORT]] [--gate[=PORT]] [--resinfo[=PORT]] [--game[=PORT]]
 //                [--packages DIR] [--notice CODE,VALUE | --too-old] [--faults N]
+//                [--quiet]
 //
 // With no server named, all four start. A port of 0 or none lets the system
 // choose. The first line of output names the ports:
 //   qxrefservers ready: disp=P gate=P resinfo=P game=P
-// Then one line per message. The servers run until standard input ends.
+// Then one line per message (none with --quiet). The servers run until
+// standard input ends.
 // --faults N: every N-th connection of the gate, resource and game servers
 // misbehaves on purpose (closes mid-frame, sends garbage, stalls).
 #include "platform/paths.h"
 #include "platform/thread.h"
 #include "platform/wnd.h"
+#include "reflog.h"
 #include "refservers.h"
 
 #include <atomic>
@@ -40,7 +43,7 @@ int Usage()
             "usage: qxrefservers [--disp[=PORT]] [--gate[=PORT]] [--resinfo[=PORT]] "
             "[--game[=PORT]]\n"
             "                    [--packages DIR] [--notice CODE,VALUE | --too-old] "
-            "[--faults N]\n");
+            "[--faults N] [--quiet]\n");
     return 2;
 }
 
@@ -69,6 +72,8 @@ int main(int argc, char** argv)
             config.disp.noticeValue = static_cast<int32_t>(value);
         } else if (strcmp(a, "--faults") == 0 && i + 1 < argc) {
             config.faultEvery = atoi(argv[++i]);
+        } else if (strcmp(a, "--quiet") == 0) {
+            SetRefLogQuiet(true);
         } else if (strcmp(a, "--too-old") == 0) {
             config.disp.answer = TDispConfig::kTooOld;
         } else {

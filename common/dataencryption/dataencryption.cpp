@@ -49,21 +49,30 @@ std::string CDataEncryption::Encrypt(const std::string& in) const
 
 std::string CDataEncryption::Encrypt(const char* data, size_t len) const
 {
+    std::string out;
+    EncryptAppend(data, len, out);
+    return out;
+}
+
+bool CDataEncryption::EncryptAppend(const char* data, size_t len, std::string& out) const
+{
     if (m_nKeyLen == 0 || static_cast<uint64_t>(len) > kMaxMessage)
-        return std::string();
+        return false;
     const size_t total = (len + 4 + SEG_DATA_LEN - 1) / SEG_DATA_LEN * SEG_DATA_LEN;
-    std::string out(total, '\0');
-    uint8_t* block = Bytes(out);
+    const size_t at = out.size();
+    out.resize(at + total);
+    uint8_t* block = Bytes(out) + at;
     WriteU32LE(block, static_cast<uint32_t>(len));
     if (len)
         memcpy(block + 4, data, len);
+    memset(block + 4 + len, 0, total - 4 - len);
     CRc4Stream rc4(m_Rc4Start);
     for (size_t off = 0; off < total; off += kPiece) {
         const size_t piece = total - off < kPiece ? total - off : kPiece;
         rc4.Xor(block + off, piece);
         AesEncryptBlocks(m_pSchedule.get(), block + off, block + off, piece / SEG_DATA_LEN);
     }
-    return out;
+    return true;
 }
 
 std::string CDataEncryption::Decrypt(const std::string& in) const
@@ -73,14 +82,23 @@ std::string CDataEncryption::Decrypt(const std::string& in) const
 
 std::string CDataEncryption::Decrypt(const char* data, size_t len) const
 {
+    std::string out;
+    DecryptInto(data, len, out);
+    return out;
+}
+
+bool CDataEncryption::DecryptInto(const char* data, size_t len, std::string& out) const
+{
+    out.clear();
     if (m_nKeyLen == 0 || len < 4)
-        return std::string();
-    std::string out(len, '\0');
+        return false;
+    out.resize(len);
     uint8_t* block = Bytes(out);
     // Segments are decrypted one piece ahead of the RC4 pass; a partial last
     // segment stays zero and still goes through RC4.
     const size_t segments = len / SEG_DATA_LEN;
     const size_t perPiece = kPiece / SEG_DATA_LEN;
+    memset(block + segments * SEG_DATA_LEN, 0, len - segments * SEG_DATA_LEN);
     AesDecryptBlocks(m_pSchedule.get(), Bytes(data), block,
                      segments < perPiece ? segments : perPiece);
     CRc4Stream rc4(m_Rc4Start);
@@ -95,11 +113,13 @@ std::string CDataEncryption::Decrypt(const char* data, size_t len) const
     }
     // Unsigned comparison: a hostile length field must never reach past the block.
     const uint32_t n = ReadU32LE(block);
-    if (n > len - 4)
-        return std::string();
+    if (n > len - 4) {
+        out.clear();
+        return false;
+    }
     out.erase(0, 4);
     out.resize(n);
-    return out;
+    return true;
 }
 
 std::string CDataEncryption::EncryptSegments(const std::string& in) const

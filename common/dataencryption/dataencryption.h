@@ -30,6 +30,13 @@ public:
     // cannot hold the length it announces (or no key is set).
     std::string Decrypt(const std::string& in) const;
     std::string Decrypt(const char* data, size_t len) const;
+    // The same into a buffer the caller keeps, so a steady stream of messages
+    // allocates nothing: EncryptAppend adds the cipher text at the end of
+    // out (false, out unchanged, where Encrypt gives an empty string);
+    // DecryptInto replaces out with the message (false and out empty where
+    // Decrypt gives an empty string for a bad block).
+    bool EncryptAppend(const char* data, size_t len, std::string& out) const;
+    bool DecryptInto(const char* data, size_t len, std::string& out) const;
 
     // AES over each whole segment into a result of the same length; a partial
     // last segment stays zero. Empty when no key is set.

@@ -14,6 +14,7 @@ const long kListenEvents = kFdAccept | kFdClose;           // 0x28
 const unsigned int kReconnectDelayMs = 500;
 // Timer ids are socket handles: the reconnect timer uses the handle itself,
 // the watchdog the handle with this bit set (no handle value has it).
+const size_t kMaxReadPerEvent = 256 * 1024;
 const uintptr_t kWatchdogBit = static_cast<uintptr_t>(1) << 30;
 
 }  // namespace
@@ -259,21 +260,35 @@ void CMsgSocket::OnReconnectTimer()
 
 void CMsgSocket::OnReadEvent()
 {
-    int n = SockRecv(m_hSocket, m_RecvBuf.FreePtr(), static_cast<int>(m_RecvBuf.FreeSize()));
-    if (n < 0)
-        return;
-    if (n == 0) {
-        Shutdown();
-        return;
+    // Reads until the socket is empty (a read shorter than asked says so),
+    // not one buffer per notification, but at most kMaxReadPerEvent bytes so
+    // one busy connection cannot hold the others up. Stops as soon as the
+    // owner closed or released the socket from inside OnRecv.
+    const SockHandle h = m_hSocket;
+    size_t total = 0;
+    while (total < kMaxReadPerEvent && m_hSocket == h && m_nState != 2 && !IsDeletePending()) {
+        const size_t want = m_RecvBuf.FreeSize();
+        if (want == 0)
+            return;
+        int n = SockRecv(m_hSocket, m_RecvBuf.FreePtr(), static_cast<int>(want));
+        if (n < 0)
+            return;
+        if (n == 0) {
+            Shutdown();
+            return;
+        }
+        m_RecvBuf.Commit(static_cast<unsigned int>(n));
+        unsigned int consumed = 0;
+        try {
+            consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
+        } catch (...) {
+            consumed = 0;
+        }
+        m_RecvBuf.Consume(consumed);
+        total += static_cast<size_t>(n);
+        if (static_cast<size_t>(n) < want)
+            return;
     }
-    m_RecvBuf.Commit(static_cast<unsigned int>(n));
-    unsigned int consumed = 0;
-    try {
-        consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
-    } catch (...) {
-        consumed = 0;
-    }
-    m_RecvBuf.Consume(consumed);
 }
 
 void CMsgSocket::OnAcceptEvent()

@@ -28,22 +28,21 @@ void CGateSvrSocket::Send(const char* data, unsigned int len)
 {
     if (!data || len == 0)
         return;
-    std::string payload;
+    CAutoLock lock(&m_SendScratchLock);
+    std::string& pkg = m_strSendPkg;
+    pkg.assign(4, '\0');
     uint32_t state = m_State.load();
     if (state == Established && m_pEngine) {
-        payload = m_pEngine->EncryptGateData(data, len);
+        if (!m_pEngine->EncryptGateData(data, len, pkg))
+            return;
     } else if (state == Handshake) {
-        payload.assign(data, len);
-        ScrambleGate(&payload[0], payload.size());
+        pkg.append(data, len);
+        ScrambleGate(&pkg[4], len);
     } else {
         return;
     }
-    if (payload.empty())
-        return;
-    std::string sendPkg(4, '\0');
-    WriteU32LE(&sendPkg[0], static_cast<uint32_t>(payload.size()));
-    sendPkg += payload;
-    CMsgSocket::Send(sendPkg.data(), static_cast<unsigned int>(sendPkg.size()));
+    WriteU32LE(&pkg[0], static_cast<uint32_t>(pkg.size() - 4));
+    CMsgSocket::Send(pkg.data(), static_cast<unsigned int>(pkg.size()));
 }
 
 void CGateSvrSocket::OnConnect(bool success)
@@ -77,6 +76,7 @@ void CGateSvrSocket::OnClose()
 {
     m_State = Idle;
     m_strRecv.clear();
+    m_nRecvAt = 0;
     CNetEngine* engine = m_pEngine;
     if (engine)
         CMsgSyncWnd::Instance().SyncCall(boost::bind(&CNetEngine::OnGateSvrClosed, engine, _1, _2),
@@ -94,33 +94,48 @@ unsigned int CGateSvrSocket::OnRecv(const char* data, unsigned int len)
 
 bool CGateSvrSocket::DispMsg()
 {
-    while (m_strRecv.size() >= 4) {
-        uint32_t pkgLen = ReadU32LE(m_strRecv.data());
+    bool ok = true;
+    while (ok && m_strRecv.size() - m_nRecvAt >= 4) {
+        const char* frame = m_strRecv.data() + m_nRecvAt;
+        uint32_t pkgLen = ReadU32LE(frame);
         // A length no frame of this state can have ends the connection now,
         // before its bytes are waited for.
         uint32_t maxLen = m_State == Handshake ? kMaxHandshakeFrame : kMaxEncryptedFrame;
-        if (pkgLen > maxLen)
-            return false;
-        if (static_cast<uint64_t>(pkgLen) + 4 > m_strRecv.size())
-            return true;
-        std::string strPkg = m_strRecv.substr(4, pkgLen);
-        m_strRecv.erase(0, static_cast<size_t>(pkgLen) + 4);
+        if (pkgLen > maxLen) {
+            ok = false;
+            break;
+        }
+        if (static_cast<uint64_t>(pkgLen) + 4 > m_strRecv.size() - m_nRecvAt)
+            break;
+        m_nRecvAt += static_cast<size_t>(pkgLen) + 4;
         if (m_State == Established) {
             if (m_pEngine) {
-                std::string pkg = m_pEngine->DecryptGateData(strPkg.data(), strPkg.size());
+                std::string nested;
+                std::string& pkg = m_nDispatchDepth == 0 ? m_strPlain : nested;
+                m_pEngine->DecryptGateData(frame + 4, pkgLen, pkg);
+                struct TDepth {
+                    explicit TDepth(unsigned int& d) : m_d(++d) {}
+                    ~TDepth() { --m_d; }
+                    unsigned int& m_d;
+                } depth(m_nDispatchDepth);
                 m_pEngine->DispatchGatePkg(pkg);
             }
             if (IsDeletePending())
                 return true;  // released from inside a handler
             continue;
         }
-        if (m_State != Handshake)
-            return false;
+        if (m_State != Handshake) {
+            ok = false;
+            break;
+        }
+        std::string strPkg(frame + 4, pkgLen);
         ScrambleGate(&strPkg[0], strPkg.size());
-        if (!CheckReply(strPkg))
-            return false;
+        ok = CheckReply(strPkg);
     }
-    return true;
+    // Handled frames leave in one move, not one move per frame.
+    m_strRecv.erase(0, m_nRecvAt);
+    m_nRecvAt = 0;
+    return ok;
 }
 
 bool CGateSvrSocket::CheckReply(const std::string& msg)

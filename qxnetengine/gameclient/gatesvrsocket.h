@@ -2,6 +2,7 @@
 // The engine's connection to the gate server: a scrambled handshake that
 // exchanges the key halves, then encrypted frames both ways.
 
+#include "common/lock/lock.h"
 #include "common/msgsocket/msgsocket.h"
 #include "common/protocols/gatehandshake.h"
 #include "qxnetengine/keyroutine/keyroutine.h"
@@ -56,7 +57,16 @@ private:
     void ReportLogin(unsigned int code);
 
     CNetEngine* m_pEngine;
+    // Received bytes; the frames before m_nRecvAt are handled. A handler may
+    // pump messages and so come back into DispMsg: the offset moves on
+    // before a handler runs, and m_strPlain serves the outermost call only.
     std::string m_strRecv;
+    size_t m_nRecvAt = 0;
+    std::string m_strPlain;
+    unsigned int m_nDispatchDepth = 0;
+    // The frame being sent, kept so a steady stream allocates nothing.
+    CCritSection m_SendScratchLock;
+    std::string m_strSendPkg;
     uint32_t m_GateId;
     // Read by Send on the game's sending threads.
     std::atomic<uint32_t> m_State;

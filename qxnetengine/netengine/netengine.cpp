@@ -252,14 +252,14 @@ void CNetEngine::DeliverLocalRequest(const std::string& body)
 
 void CNetEngine::InstallGateKey() { m_Encryption.SetKey(m_KeyArea, 32); }
 
-std::string CNetEngine::EncryptGateData(const char* data, size_t len) const
+bool CNetEngine::EncryptGateData(const char* data, size_t len, std::string& out) const
 {
-    return m_Encryption.Encrypt(data, len);
+    return m_Encryption.EncryptAppend(data, len, out);
 }
 
-std::string CNetEngine::DecryptGateData(const char* data, size_t len) const
+bool CNetEngine::DecryptGateData(const char* data, size_t len, std::string& out) const
 {
-    return m_Encryption.Decrypt(data, len);
+    return m_Encryption.DecryptInto(data, len, out);
 }
 
 void CNetEngine::DispatchGatePkg(const std::string& pkg)

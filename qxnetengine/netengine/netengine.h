@@ -67,8 +67,9 @@ public:
     unsigned char* GetKeyArea() { return m_KeyArea; }
     unsigned char* GetServerKeyHalf() { return m_KeyArea + 16; }
     void InstallGateKey();
-    std::string EncryptGateData(const char* data, size_t len) const;
-    std::string DecryptGateData(const char* data, size_t len) const;
+    // Into buffers the gate connection keeps (see CDataEncryption).
+    bool EncryptGateData(const char* data, size_t len, std::string& out) const;
+    bool DecryptGateData(const char* data, size_t len, std::string& out) const;
     void DispatchGatePkg(const std::string& pkg);
     // A module-300 body that a game thread sent, on the window's thread.
     void DeliverLocalRequest(const std::string& body);

@@ -68,6 +68,30 @@ TEST_P(DataEncryption, RoundTripEveryLengthAndKeySize)
     }
 }
 
+// The kept-buffer forms reuse one buffer across messages of every length:
+// whatever it held before must not leak into the next result.
+TEST_P(DataEncryption, KeptBuffersGiveTheSameBytesAsFreshOnes)
+{
+    CDataEncryption enc;
+    ASSERT_TRUE(enc.SetKey(U8(CountingKey(16, 0x40)), 16));
+    std::string frame = "head", plain = std::string(5000, 'x');
+    for (size_t len : {300, 0, 17, 1, 4000, 16, 12}) {
+        const std::string m = Pattern(len);
+        frame.resize(4);
+        ASSERT_TRUE(enc.EncryptAppend(m.data(), m.size(), frame)) << len;
+        EXPECT_EQ("head" + enc.Encrypt(m), frame) << len;
+        ASSERT_TRUE(enc.DecryptInto(frame.data() + 4, frame.size() - 4, plain)) << len;
+        EXPECT_EQ(m, plain) << len;
+    }
+    // Too short to hold a length: refused, the buffer emptied.
+    EXPECT_FALSE(enc.DecryptInto(frame.data() + 4, 3, plain));
+    EXPECT_TRUE(plain.empty());
+    CDataEncryption keyless;
+    std::string untouched = "keep";
+    EXPECT_FALSE(keyless.EncryptAppend("m", 1, untouched));
+    EXPECT_EQ("keep", untouched);
+}
+
 TEST_P(DataEncryption, SetKeyRejectsOtherLengthsAndKeepsTheKey)
 {
     CDataEncryption enc;

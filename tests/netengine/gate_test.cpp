@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace {
@@ -174,6 +176,63 @@ TEST_F(Gate, NoCallbackAfterAReleaseInsideOnGateLogin)
     ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("GateLogin"); }));
     PumpFor(100);
     EXPECT_FALSE(m_Handler.Has("Connected")) << "handler called after Release";
+}
+
+// Frames the server writes at once arrive together; more than one read's
+// worth of them must all be dispatched, in order, with no notification
+// needed for the rest; a handler that releases the engine mid-burst ends it.
+TEST_F(Gate, ABurstIsDispatchedInOrderUntilAHandlerReleasesTheEngine)
+{
+    class CReleasingHandler : public CRecordingHandler {
+    public:
+        explicit CReleasingHandler(CRecordingEngineHandler* h) : CRecordingHandler(7), m_pH(h) {}
+        bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
+        {
+            CRecordingHandler::OnMsg(body, len);
+            if (m_Bodies.size() == m_nReleaseAt && m_pH->m_pEngine) {
+                INetEngine* e = m_pH->m_pEngine;
+                m_pH->m_pEngine = nullptr;
+                e->Release();
+            }
+            return true;
+        }
+        CRecordingEngineHandler* m_pH;
+        size_t m_nReleaseAt = 0;
+    };
+    CReleasingHandler h7(&m_Handler);
+    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&h7));
+    LogIn();
+
+    // About 600 KiB as fast as the server's small send buffer takes it:
+    // several reads' worth behind one notification.
+    auto sendAll = [&](const std::string& bytes) {
+        for (size_t at = 0; at < bytes.size();) {
+            // The test connection's send buffer holds 4096 bytes.
+            ASSERT_TRUE(PumpUntil([&] { return Conn().GetSendQueued() < 4096; }));
+            size_t n = std::min<size_t>(bytes.size() - at, 4096 - Conn().GetSendQueued());
+            Conn().Send(bytes.data() + at, static_cast<unsigned>(n));
+            at += n;
+        }
+    };
+    std::string burst;
+    std::vector<std::string> bodies;
+    for (int i = 0; i < 2000; ++i) {
+        bodies.push_back(MakeBody(7, static_cast<uint16_t>(i), std::string(i % 600, 'a' + i % 26)));
+        burst += m_Crypto.EncryptedFrame(MakePkg(bodies.back()));
+    }
+    sendAll(burst);
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() == bodies.size(); }))
+        << h7.m_Bodies.size() << " " << m_Handler.m_Lines.back();
+    EXPECT_EQ(bodies, h7.m_Bodies);
+
+    h7.m_nReleaseAt = bodies.size() + 5;
+    sendAll(burst.substr(0, 4000));
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() >= h7.m_nReleaseAt; }));
+    PumpFor(100);
+    EXPECT_EQ(h7.m_nReleaseAt, h7.m_Bodies.size()) << "dispatched after the release";
+    // Release reports the close at once, and nothing follows it.
+    EXPECT_EQ("GateClosed 1", m_Handler.m_Lines.back());
+    EXPECT_EQ(1, std::count(m_Handler.m_Lines.begin(), m_Handler.m_Lines.end(), "GateClosed 1"));
 }
 
 }  // namespace

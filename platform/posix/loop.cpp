@@ -57,18 +57,18 @@ Loop::~Loop()
 void Loop::ArmTimer()
 {
     Clock::time_point due;
-    itimerspec spec{};
+    itimerspec when{};
     if (timers.Earliest(due)) {
         // steady_clock is CLOCK_MONOTONIC; a due time already past fires at once.
         auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count();
         if (ns <= 0)
             ns = 1;
-        spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-        spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+        when.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+        when.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
     } else {
         due = Clock::time_point::max();
     }
-    timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &when, nullptr);
     armedDue = due;
 }
 

@@ -48,6 +48,10 @@ int SockSend(SockHandle s, const char* buf, int len);
 // Sets the system's send and receive buffer sizes of s (0 leaves one as it
 // is), e.g. so that a slow peer makes sends would-block sooner.
 bool SockSetBufferSizes(SockHandle s, int sendBytes, int recvBytes);
+// Sends each write at once instead of holding a short tail back until the
+// peer acknowledges what is in flight (Nagle), for a stream of large writes
+// whose reader waits for each whole one.
+bool SockSetNoDelay(SockHandle s);
 // The bound local address, e.g. to learn the port the system chose.
 bool SockLocalAddr(SockHandle s, TSockAddrV4* addr);
 

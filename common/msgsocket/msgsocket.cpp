@@ -381,7 +381,11 @@ bool CMsgSocket::DispatchEvent(unsigned int msg, intptr_t lParam)
     case kFdRead: OnReadEvent(); break;
     // The flush is the base's own: an owner's Send (the gate connection's,
     // say) takes no empty call, and the queued bytes would wait for ever.
-    case kFdWrite: CMsgSocket::Send(nullptr, 0); break;
+    case kFdWrite:
+        CMsgSocket::Send(nullptr, 0);
+        if (m_nState == 1 && !IsDeletePending())
+            OnSendRoom();
+        break;
     case kFdAccept: OnAcceptEvent(); break;
     case kFdConnect: OnConnectEvent(true); break;
     case kFdClose:

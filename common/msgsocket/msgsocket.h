@@ -79,6 +79,9 @@ protected:
     // Free bytes of the send buffer: what one Send may add without the
     // overflow that closes, for an owner that streams more than fits.
     unsigned int SendRoom();
+    // The network took queued bytes after a full moment: an owner that
+    // streams more than fits adds its next part here.
+    virtual void OnSendRoom() {}
 
     // A one-shot timer of the open handle, for an owner that must not wait
     // for ever (a peer that never answers): OnWatchdog runs once after ms

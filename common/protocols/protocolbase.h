@@ -36,6 +36,12 @@ protected:
     template <class TProtocol, typename... TFields>
     static bool RecvMsg(TProtocol* self, void (TProtocol::*callback)(const TFields&...),
                         const char* name, const char* payload, unsigned int len);
+    // The same into fields the caller keeps, for a message that comes in long
+    // runs: their storage is reused from one message to the next.
+    template <class TProtocol, typename... TFields>
+    static bool RecvMsgInto(TProtocol* self, void (TProtocol::*callback)(const TFields&...),
+                            const char* name, const char* payload, unsigned int len,
+                            std::tuple<TFields...>& fields);
 
     // The message id of a body, or false when the body holds no ids.
     static bool ReadMsgId(const char* body, unsigned int len, uint16_t* msgId);
@@ -65,9 +71,17 @@ template <class TProtocol, typename... TFields>
 bool CProtocolBase::RecvMsg(TProtocol* self, void (TProtocol::*callback)(const TFields&...),
                             const char* name, const char* payload, unsigned int len)
 {
+    std::tuple<TFields...> fields;
+    return RecvMsgInto(self, callback, name, payload, len, fields);
+}
+
+template <class TProtocol, typename... TFields>
+bool CProtocolBase::RecvMsgInto(TProtocol* self, void (TProtocol::*callback)(const TFields&...),
+                                const char* name, const char* payload, unsigned int len,
+                                std::tuple<TFields...>& fields)
+{
     try {
         CBufferReader reader(payload, len);
-        std::tuple<TFields...> fields;
         std::apply([&reader](TFields&... f) { (void)(reader >> ... >> f); }, fields);
         std::apply([self, callback](const TFields&... f) { (self->*callback)(f...); }, fields);
         return true;

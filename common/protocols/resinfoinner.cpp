@@ -57,8 +57,7 @@ bool CResInfoInner::_DoRecv_RetFileInfo(const char* payload, unsigned int len)
 
 bool CResInfoInner::_DoRecv_RetFileBuffer(const char* payload, unsigned int len)
 {
-    return RecvMsg(this, &CResInfoInner::OnRecv_RetFileBuffer,
-                   "ResInfoInner::CResInfoInner::_DoRecv_RetFileBuffer", payload, len);
+    return RecvMsg(this, &CResInfoInner::OnRecv_RetFileBuffer, kRetFileBufferWhere, payload, len);
 }
 
 }  // namespace ResInfoInner

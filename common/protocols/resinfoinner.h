@@ -44,6 +44,10 @@ public:
 protected:
     ~CResInfoInner() {}
 
+    // Where a RetFileBuffer that cannot be decoded or handled is reported.
+    static constexpr const char* kRetFileBufferWhere =
+        "ResInfoInner::CResInfoInner::_DoRecv_RetFileBuffer";
+
     bool _DoRecv_RetVersionList(const char* payload, unsigned int len);
     bool _DoRecv_RetFileInfo(const char* payload, unsigned int len);
     bool _DoRecv_RetFileBuffer(const char* payload, unsigned int len);

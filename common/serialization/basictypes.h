@@ -25,6 +25,20 @@ const unsigned int kMaxCount = 255;
 // Longest text a TBigString can carry: 255 pieces of 255 bytes.
 const unsigned int kMaxBigStringBytes = kMaxCount * kMaxCount;
 
+// A long byte string seen in place, for a sender that streams a file: it
+// encodes exactly as the TBigString that CoverString2TBigString makes of
+// the same bytes, without building the pieces.
+struct TBigStringRef {
+    const char* data;
+    size_t size;
+};
+
+// A TBigString received as one string: the pieces' bytes joined as they are
+// read, never built one by one. Decodes and fails exactly as a TBigString.
+struct TBigStringJoined {
+    std::string bytes;
+};
+
 // Copies text into out. A text above 255 bytes leaves out untouched and
 // returns false, or with truncate keeps its first 255 bytes and still
 // returns false.

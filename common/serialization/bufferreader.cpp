@@ -69,3 +69,22 @@ CBufferReader& CBufferReader::operator>>(int32_t& value)
     value = LoadLE<int32_t>(b);
     return *this;
 }
+
+CBufferReader& CBufferReader::operator>>(TBigStringJoined& text)
+{
+    text.bytes.clear();
+    uint8_t count = 0;
+    *this >> count;
+    // The pieces' reader asks this before reserving: a reader at its end
+    // empties itself here in both forms.
+    HasBytes(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t n = 0;
+        *this >> n;
+        if (n && !HasBytes(n))
+            throw CBufferError(TXT_OUT_OF_BUFFER);
+        text.bytes.append(m_pCur, n);
+        m_pCur += n;
+    }
+    return *this;
+}

@@ -32,6 +32,7 @@ public:
     // Counted values: TVecChar, integer vectors, TBigString, record vectors.
     template <typename T>
     CBufferReader& operator>>(std::vector<T>& items);
+    CBufferReader& operator>>(TBigStringJoined& text);
 
     const char* GetCur() const { return m_pCur; }
     const char* GetEnd() const { return m_pEnd; }

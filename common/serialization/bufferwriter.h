@@ -27,6 +27,8 @@ public:
     // Counted values: TVecChar, integer vectors, TBigString, record vectors.
     template <typename T>
     CBufferWriter& operator<<(const std::vector<T>& items);
+    // More than 255 pieces of 255 bytes throws TXT_LENGTH_TOO_LONG.
+    CBufferWriter& operator<<(const TBigStringRef& text);
 
 private:
     std::string* m_pDst;

@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -359,6 +360,12 @@ bool SockSetBufferSizes(SockHandle s, int sendBytes, int recvBytes)
     if (recvBytes > 0)
         ok = setsockopt(Fd(s), SOL_SOCKET, SO_RCVBUF, &recvBytes, sizeof recvBytes) == 0 && ok;
     return ok;
+}
+
+bool SockSetNoDelay(SockHandle s)
+{
+    int on = 1;
+    return setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
 bool SockLocalAddr(SockHandle s, TSockAddrV4* addr)

@@ -139,6 +139,13 @@ bool SockSetBufferSizes(SockHandle s, int sendBytes, int recvBytes)
     return ok;
 }
 
+bool SockSetNoDelay(SockHandle s)
+{
+    BOOL on = TRUE;
+    return setsockopt(static_cast<SOCKET>(s), IPPROTO_TCP, TCP_NODELAY,
+                      reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
 bool SockLocalAddr(SockHandle s, TSockAddrV4* addr)
 {
     sockaddr_in sa;

@@ -79,12 +79,35 @@ void CResInfoInnerDrv::OnRecv_RetFileInfo(const TFileInfo& fileInfo, const uint3
             "CResInfoInnerDrv::OnRecv_RetFileInfo");
 }
 
+bool CResInfoInnerDrv::OnMsg(const char* body, unsigned int len)
+{
+    // A package comes as hundreds of RetFileBuffer messages: their pieces
+    // are joined straight from the message into kept storage instead of
+    // being built one by one. Only the file store reads that storage, before
+    // anything can call the game and so dispatch another message.
+    uint16_t msgId = 0;
+    if (!ReadMsgId(body, len, &msgId) || msgId != kRetFileBuffer)
+        return CResInfoInner::OnMsg(body, len);
+    return RecvMsgInto(this, &CResInfoInnerDrv::OnRecv_RetFileBytes, kRetFileBufferWhere,
+                       body + 4, len - 4, m_Joined);
+}
+
 void CResInfoInnerDrv::OnRecv_RetFileBuffer(const TBigString& buffer)
 {
-    std::string strData;
-    CoverTBigString2String(buffer, strData);
+    std::string bytes;
+    CoverTBigString2String(buffer, bytes);
+    TakeFileBytes(bytes);
+}
+
+void CResInfoInnerDrv::OnRecv_RetFileBytes(const TBigStringJoined& buffer)
+{
+    TakeFileBytes(buffer.bytes);
+}
+
+void CResInfoInnerDrv::TakeFileBytes(const std::string& bytes)
+{
     int64_t missing = CResInfoVerMgr::Instance().SetFileContent(
-        strData.data(), static_cast<uint32_t>(strData.size()));
+        bytes.data(), static_cast<uint32_t>(bytes.size()));
     if (missing > 0)
         return;
     if (missing < 0) {
@@ -95,9 +118,9 @@ void CResInfoInnerDrv::OnRecv_RetFileBuffer(const TBigString& buffer)
     RequestNext();
 }
 
-// A download moves megabytes: each read notification takes up to a whole
-// RetFileBuffer frame instead of 1 KiB, which is most of the time it takes.
-const unsigned int kInnerRecvCapacity = 64 * 1024;
+// A download moves megabytes: each read takes several RetFileBuffer frames
+// at once instead of 1 KiB, which would be most of the time it takes.
+const unsigned int kInnerRecvCapacity = 256 * 1024;
 
 CResInfoInnerConn::CResInfoInnerConn()
     : CMsgSocket(kInnerRecvCapacity, 1024),
@@ -165,30 +188,56 @@ void CResInfoInnerConn::OnClose()
 
 unsigned int CResInfoInnerConn::OnRecv(const char* data, unsigned int len)
 {
-    m_strRecvBuf.append(data, len);
-    ConsumeReceived(len);
     if (!m_bFinished)
         AwaitReply();  // bytes arrive: the server is alive
-    if (!CutFrames())
+    if (m_bCutting) {
+        // A callback pumped messages: the cut below it takes these after
+        // the frames it holds, and its buffer does not move meanwhile.
+        m_strLate.append(data, len);
+        ConsumeReceived(len);
+        return 0;
+    }
+    m_strRecvBuf.append(data, len);
+    ConsumeReceived(len);
+    m_bCutting = true;
+    const bool ok = CutFrames();
+    m_bCutting = false;
+    if (!ok)
         Shutdown();
     return 0;
 }
 
 bool CResInfoInnerConn::CutFrames()
 {
-    while (m_strRecvBuf.size() >= 4) {
-        uint64_t total = ReadU32LE(m_strRecvBuf.data());
-        // The largest frame holds a token and the largest package.
-        if (total < 4 || total > 4 + 4 + CMsgDisp::kMaxBody)
-            return false;
-        if (total + 4 > m_strRecvBuf.size())
+    // Frames are dispatched where they lie; the handled ones are dropped in
+    // one move when the cut stops, leaving the start of the next.
+    size_t at = 0;
+    for (;;) {
+        const size_t held = m_strRecvBuf.size() - at;
+        if (held >= 4) {
+            const char* frame = m_strRecvBuf.data() + at;
+            uint64_t total = ReadU32LE(frame);
+            // The largest frame holds a token and the largest package.
+            if (total < 4 || total > 4 + 4 + CMsgDisp::kMaxBody) {
+                m_strRecvBuf.erase(0, at);
+                return false;
+            }
+            if (total + 4 <= held) {
+                at += static_cast<size_t>(total) + 4;
+                const bool handled =
+                    m_MsgDisp.DispatchPkg(frame + 8, static_cast<unsigned int>(total) - 4);
+                if (!handled || IsDeletePending()) {
+                    m_strRecvBuf.erase(0, at);
+                    return handled;
+                }
+                continue;
+            }
+        }
+        m_strRecvBuf.erase(0, at);
+        at = 0;
+        if (m_strLate.empty())
             return true;
-        std::string frame = m_strRecvBuf.substr(8, static_cast<size_t>(total) - 4);
-        m_strRecvBuf.erase(0, static_cast<size_t>(total) + 4);
-        if (!m_MsgDisp.DispatchPkg(frame.data(), static_cast<unsigned int>(frame.size())))
-            return false;
-        if (IsDeletePending())
-            return true;
+        m_strRecvBuf.append(m_strLate);
+        m_strLate.clear();
     }
-    return true;
 }

@@ -32,6 +32,7 @@ class CResInfoInnerDrv : public ResInfoInner::CResInfoInner {
 public:
     explicit CResInfoInnerDrv(CResInfoInnerConn* owner) : m_pOwner(owner) {}
 
+    bool QXNET_CALL OnMsg(const char* body, unsigned int len) override;
     void OnRecv_RetVersionList(const ResInfoInner::TVecVersionInfo& versionList) override;
     void OnRecv_RetFileInfo(const ResInfoInner::TFileInfo& fileInfo,
                             const uint32_t& leftLength) override;
@@ -41,8 +42,12 @@ private:
     // Asks for the next file, or finishes: the result is reported and the
     // download ends (abort).
     void RequestNext();
+    void OnRecv_RetFileBytes(const TBigStringJoined& buffer);
+    void TakeFileBytes(const std::string& bytes);
 
     CResInfoInnerConn* m_pOwner;
+    // The last RetFileBuffer's bytes; its storage serves the next one.
+    std::tuple<TBigStringJoined> m_Joined;
 };
 
 class CResInfoInnerConn : public CMsgSocket, private IResInfoVerGog {
@@ -86,4 +91,7 @@ private:
     CMsgDisp m_MsgDisp;
     CSeqSender m_Sender;
     bool m_bConnectFailed;
+    // Bytes that arrived while frames were being cut from m_strRecvBuf.
+    std::string m_strLate;
+    bool m_bCutting = false;
 };

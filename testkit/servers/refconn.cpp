@@ -43,6 +43,12 @@ unsigned int CRefConn::OnRecv(const char* data, unsigned int len)
 
 void CRefConn::Out(const char* data, size_t len)
 {
+    // Nothing waits before it: straight to the socket, without a copy here.
+    if (!m_bInInput && m_strOut.empty()) {
+        if (!m_bDropped && len)
+            CMsgSocket::Send(data, static_cast<unsigned int>(len));
+        return;
+    }
     m_strOut.append(data, len);
     if (!m_bInInput)
         FlushOut();

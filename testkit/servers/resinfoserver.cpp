@@ -56,11 +56,13 @@ public:
     {
         if (!data || len == 0)
             return;
-        std::string frame(8, '\0');
-        WriteU32LE(&frame[0], len + 4);
-        WriteU32LE(&frame[4], ++m_nToken);
-        frame.append(data, len);
-        Out(frame.data(), frame.size());
+        // Built in storage kept from the last one: files go out as hundreds
+        // of 64 KiB frames.
+        m_strFrame.assign(8, '\0');
+        WriteU32LE(&m_strFrame[0], len + 4);
+        WriteU32LE(&m_strFrame[4], ++m_nToken);
+        m_strFrame.append(data, len);
+        Out(m_strFrame.data(), m_strFrame.size());
     }
 
 private:
@@ -112,25 +114,23 @@ private:
                         const uint32_t& getLen) override
     {
         std::string name = std::to_string(file.Version) + "." + std::to_string(file.SubNo);
-        std::ifstream in(m_pServer->Dir() + name, std::ios::binary);
-        if (!in) {
+        // Read as it is sent, a piece at a time: the first piece leaves at
+        // once and the reading overlaps the client's writing.
+        m_File.close();
+        m_File.clear();
+        m_File.open(m_pServer->Dir() + name, std::ios::binary);
+        if (!m_File) {
             Log("recv GetFile (301/2) %s: no such package", name.c_str());
             throw 1;  // refused: the connection closes
         }
-        // One read of the known size: packages run to megabytes.
-        in.seekg(0, std::ios::end);
-        const std::streamoff fileSize = in.tellg();
-        in.seekg(0);
-        m_strFile.resize(fileSize > 0 ? static_cast<size_t>(fileSize) : 0);
-        if (!m_strFile.empty() && !in.read(&m_strFile[0], fileSize)) {
-            Log("recv GetFile (301/2) %s: cannot read it", name.c_str());
-            throw 1;
-        }
-        if (m_strFile.size() > 0xFFFFFFFFu || offset > m_strFile.size()) {
+        m_File.seekg(0, std::ios::end);
+        const std::streamoff fileSize = m_File.tellg();
+        if (fileSize < 0 || fileSize > 0xFFFFFFFF || offset > fileSize) {
             Log("recv GetFile (301/2) %s from %u: past its end", name.c_str(), offset);
             throw 1;
         }
-        uint32_t size = static_cast<uint32_t>(m_strFile.size()), left = size - offset;
+        m_File.seekg(offset);
+        uint32_t size = static_cast<uint32_t>(fileSize), left = size - offset;
         m_nPos = offset;
         m_nEnd = offset + std::min(left, getLen);
         Log("recv GetFile (301/2) %s offset %u length %u; send RetFileInfo size %u, %u left",
@@ -139,7 +139,21 @@ private:
         info.FileSize = size;
         RetFileInfo(info, left);
         m_strName = name;
+        // A piece is larger than one segment: without this its short tail
+        // waits for the client's delayed acknowledgement (40 ms on Linux).
+        qxplat::SockSetNoDelay(GetHandle());
         SendPieces();
+    }
+
+    // The next n bytes of the file, or null (and the connection dropped)
+    // when the file no longer holds them.
+    const char* ReadPiece(size_t n)
+    {
+        m_strPiece.resize(n);
+        if (m_File.read(&m_strPiece[0], static_cast<std::streamsize>(n)))
+            return m_strPiece.data();
+        Drop("the package cannot be read");
+        return nullptr;
     }
 
     // As much of the file as the send buffer takes; the rest after it drains.
@@ -147,17 +161,18 @@ private:
     {
         if (m_nFault && m_nPos < m_nEnd) {
             Fault("closing in the middle of a file");
-            TBigString pieces;
             size_t half = std::max<size_t>(1, std::min(kPieceBytes, m_nEnd - m_nPos) / 2);
-            CoverString2TBigString(m_strFile.substr(m_nPos, half), pieces);
-            RetFileBuffer(pieces);
+            if (const char* piece = ReadPiece(half))
+                RetFileBuffer(TBigStringRef{piece, half});
             Drop("fault");
             return;
         }
         while (m_nPos < m_nEnd && Room() > kPieceBytes + 2048) {
             size_t n = std::min(kPieceBytes, m_nEnd - m_nPos);
-            TBigString pieces;
-            CoverString2TBigString(m_strFile.substr(m_nPos, n), pieces);
+            const char* piece = ReadPiece(n);
+            if (!piece)
+                return;
+            const TBigStringRef pieces = {piece, n};
             m_nPos += n;
             Log("send RetFileBuffer (301/3) of %s: %u bytes, %u of %u", m_strName.c_str(),
                 static_cast<unsigned>(n), static_cast<unsigned>(m_nPos),
@@ -166,6 +181,14 @@ private:
         }
         if (m_nPos < m_nEnd)
             SetWatchdog(kRefillMs);
+    }
+    // The next pieces go as soon as the network has taken the last ones;
+    // the watchdog covers a write notification that finds the buffer still
+    // too full.
+    void OnSendRoom() override
+    {
+        if (!Dropped())
+            SendPieces();
     }
     void OnWatchdog() override
     {
@@ -177,7 +200,8 @@ private:
     CMsgDisp m_Disp;
     CPkgSender m_Sender;
     uint32_t m_nToken = 0;
-    std::string m_strFile, m_strName;
+    std::ifstream m_File;
+    std::string m_strPiece, m_strName, m_strFrame;
     size_t m_nPos = 0, m_nEnd = 0;
 };
 

@@ -37,6 +37,7 @@ public:
         SendMsg(2, info, leftLength);
     }
     void RetFileBuffer(const TBigString& buffer) { SendMsg(3, buffer); }
+    void RetFileBuffer(const TBigStringRef& buffer) { SendMsg(3, buffer); }
 
     virtual void OnRecv_GetVersionList(const uint32_t& version) = 0;
     virtual void OnRecv_GetFile(const ResInfoInner::TVersionInfo& file, const uint32_t& offset,

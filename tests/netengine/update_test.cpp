@@ -12,6 +12,7 @@
 #include "support/fakes.h"
 
 #include <fstream>
+#include <functional>
 #include <map>
 
 namespace {
@@ -369,6 +370,52 @@ TEST_F(Update, ReleasedInsideTheAnswerOfTheInnerConnection)
     InnerSends(InnerFrame(Body(301, 1, std::vector<TVersionInfo>())));  // ends with -3
     ASSERT_TRUE(PumpUntil([&] { return !game.m_Bodies.empty(); }));
     PumpFor(100);
+}
+
+// A game that pumps messages inside its answer (a dialog, say) while the
+// server goes on sending: the connection is still cutting the frame that
+// finished the update, so the new bytes wait behind it and are never
+// dispatched; the answer comes once and the connection closes.
+class CPumpingHandler : public CRecordingHandler {
+public:
+    CPumpingHandler() : CRecordingHandler(300) {}
+    bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
+    {
+        CRecordingHandler::OnMsg(body, len);
+        if (m_OnFirst) {
+            std::function<void()> once;
+            once.swap(m_OnFirst);
+            once();
+        }
+        return true;
+    }
+    std::function<void()> m_OnFirst;
+};
+
+TEST_F(Update, AGameThatPumpsInsideItsAnswer)
+{
+    CPumpingHandler game;
+    m_pEngine->GetMsgDisp()->UnregisterHandler(&m_Game);
+    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&game));
+    Ask(60, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    std::vector<TVersionInfo> list(1);
+    list[0].Version = 61;
+    InnerSends(InnerFrame(Body(301, 1, list)));
+    ASSERT_TRUE(NextInner(&token, &body));
+    game.m_OnFirst = [&] {
+        InnerSends(InnerFrame(Body(301, 2, uint32_t{1}, uint32_t{1})) +
+                   InnerFrame(Body(301, 3, TBigString{{'x'}})));
+        PumpFor(100);
+    };
+    ServeFile(MakePackage(Records(1, 1)));
+    ASSERT_TRUE(PumpUntil([&] { return m_Inner.m_Accepted.back()->m_nCloses == 1; }));
+    PumpFor(50);
+    ASSERT_EQ(2u, game.m_Bodies.size());
+    EXPECT_EQ(Body(300, 1, int32_t{0}, uint32_t{61}, uint32_t{1}), game.m_Bodies[0]);
+    EXPECT_TRUE(qxplat::FileExists(CResInfoVerMgr::Instance().GetDir() + "61.0"));
 }
 
 TEST_F(Update, ARequestDuringAReconnectHandshakeIsAnswered)

@@ -187,6 +187,36 @@ TEST(BufferReader, EmptyRangeAndDefaultReaderAreEmpty)
     EXPECT_FALSE(nullRange.HasBytes(0));
 }
 
+// The joined form serves a download: it must accept, refuse and stop
+// exactly where the pieces would.
+TEST(BufferReader, BigStringJoinedDecodesAsItsPieces)
+{
+    const char* const cases[] = {
+        "00",                      // no pieces
+        "01 03 61 62 63 FF",       // one piece, a byte after it
+        "03 01 61 00 02 62 63",    // an empty piece between two
+        "",                        // no count
+        "02 01 61",                // a piece missing
+        "02 01 61 05 62 63",       // a piece shorter than its count
+        "01",                      // a piece without its count
+    };
+    for (const char* hex : cases) {
+        const std::string bytes = Hex(hex);
+        CBufferReader asPieces = ReaderOver(bytes), asJoined = ReaderOver(bytes);
+        TBigString pieces;
+        TBigStringJoined joined{"left over"};
+        const std::string piecesError = ThrownText([&] { asPieces >> pieces; });
+        const std::string joinedError = ThrownText([&] { asJoined >> joined; });
+        EXPECT_EQ(piecesError, joinedError) << hex;
+        EXPECT_EQ(asPieces.GetCur(), asJoined.GetCur()) << hex;
+        if (piecesError.empty()) {
+            std::string expected;
+            CoverTBigString2String(pieces, expected);
+            EXPECT_EQ(expected, joined.bytes) << hex;
+        }
+    }
+}
+
 TEST(BufferReader, CountZeroEmptiesTheDestination)
 {
     std::string bytes = Hex("00 00 00");

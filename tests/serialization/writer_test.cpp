@@ -51,6 +51,21 @@ TEST(BufferWriter, CountLimitIs255)
     EXPECT_EQ(TXT_LENGTH_TOO_LONG, ThrownText([] { Encode(TBigString(1, TVecChar(256, 'y'))); }));
 }
 
+TEST(BufferWriter, BigStringSeenInPlaceEncodesAsItsPieces)
+{
+    std::string text(kMaxBigStringBytes + 1, '\0');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 7);
+    for (size_t len : {size_t(0), size_t(1), size_t(254), size_t(255), size_t(256), size_t(510),
+                       size_t(1000), size_t(kMaxBigStringBytes)}) {
+        TBigString pieces;
+        ASSERT_TRUE(CoverString2TBigString(text.substr(0, len), pieces));
+        EXPECT_EQ(Encode(pieces), Encode(TBigStringRef{text.data(), len})) << len;
+    }
+    EXPECT_EQ(TXT_LENGTH_TOO_LONG, ThrownText([&] {
+                  Encode(TBigStringRef{text.data(), kMaxBigStringBytes + 1});
+              }));
+}
+
 TEST(BufferWriter, TooLongTextIsGbkOnWindows)
 {
     std::string text = ThrownText([] { Encode(TVecChar(256, 'x')); });

@@ -142,6 +142,46 @@ TEST_F(MsgSocket, WriteNotificationFlushesPastAnOwnersSend)
     EXPECT_EQ(0, client.m_nCloses);
 }
 
+// An owner that streams more than fits: it fills its send buffer and adds
+// the next parts whenever the write notification has moved bytes out, with
+// no timer of its own.
+class CStreamingConn : public CTestConn {
+public:
+    static const unsigned int kPart = 8192;
+    CStreamingConn() : CTestConn(1024, 64 * 1024) {}
+    void Pour()
+    {
+        while (m_nSent < m_nTotal && SendRoom() >= kPart) {
+            std::string part(kPart, static_cast<char>('a' + m_nSent / kPart % 26));
+            Send(part.data(), kPart);
+            m_nSent += kPart;
+        }
+    }
+    void OnSendRoom() override
+    {
+        ++m_nRooms;
+        Pour();
+    }
+    size_t m_nSent = 0, m_nTotal = 4u << 20;
+    int m_nRooms = 0;
+};
+
+TEST_F(MsgSocket, AStreamingOwnerRefillsOnTheWriteNotification)
+{
+    CStreamingConn client;
+    ConnectPair(client);
+    ASSERT_TRUE(qxplat::SockSetBufferSizes(client.GetHandle(), 16384, 0));
+    ASSERT_TRUE(qxplat::SockSetBufferSizes(Server().GetHandle(), 0, 16384));
+    client.Pour();
+    ASSERT_TRUE(PumpUntil([&] { return Server().m_strRecv.size() == client.m_nTotal; }, 20000))
+        << Server().m_strRecv.size() << " of " << client.m_nTotal;
+    EXPECT_GT(client.m_nRooms, 0);
+    EXPECT_EQ(0, client.m_nCloses);
+    for (size_t at = 0; at < client.m_nTotal; at += CStreamingConn::kPart)
+        ASSERT_EQ(static_cast<char>('a' + at / CStreamingConn::kPart % 26), Server().m_strRecv[at])
+            << at;
+}
+
 TEST_F(MsgSocket, SendBufferOverflowClosesOnce)
 {
     CTestConn client(1024, 4096);

@@ -33,32 +33,34 @@ const size_t kChunk = 64 * 1024;
 const size_t kMaxNameLen = 0xFFFF;
 
 // minizip looks for the end of an archive by reading its last 64 KiB
-// backwards, 1 KiB at a time: with the C library's 4 KiB buffer that is a
-// seek and a read per step, a hundred system calls per archive opened. A
-// buffer as large as the search answers it in one or two reads.
+// backwards, 1 KiB at a time: with the C library's 4 KiB buffer nearly every
+// step reads the file again. A buffer as large as the search serves it from
+// one or two reads.
 const size_t kReadBuffer = 128 * 1024;
 
-open64_file_func g_OpenUnbuffered = nullptr;
+zlib_filefunc64_def DefaultFileFuncs()
+{
+    zlib_filefunc64_def funcs;
+    fill_fopen64_filefunc(&funcs);
+    return funcs;
+}
 
+// minizip's own fopen, then the buffer passed as opaque.
 voidpf ZCALLBACK OpenBuffered(voidpf opaque, const void* filename, int mode)
 {
-    voidpf stream = g_OpenUnbuffered(opaque, filename, mode);
+    static const open64_file_func open = DefaultFileFuncs().zopen64_file;
+    voidpf stream = open(nullptr, filename, mode);
     if (stream)
-        setvbuf(static_cast<FILE*>(stream), nullptr, _IOFBF, kReadBuffer);
+        setvbuf(static_cast<FILE*>(stream), static_cast<char*>(opaque), _IOFBF, kReadBuffer);
     return stream;
 }
 
-// minizip's own file functions, opening with the larger buffer.
-zlib_filefunc64_def* ReadFileFuncs()
+zlib_filefunc64_def BufferedFileFuncs(char* buffer)
 {
-    static zlib_filefunc64_def funcs = [] {
-        zlib_filefunc64_def f;
-        fill_fopen64_filefunc(&f);
-        g_OpenUnbuffered = f.zopen64_file;
-        f.zopen64_file = OpenBuffered;
-        return f;
-    }();
-    return &funcs;
+    zlib_filefunc64_def funcs = DefaultFileFuncs();
+    funcs.zopen64_file = OpenBuffered;
+    funcs.opaque = buffer;
+    return funcs;
 }
 
 bool IsSep(char c) { return c == '/' || c == '\\'; }
@@ -182,7 +184,10 @@ bool CZipArchive::Open(const char* path, int mode, const char* password)
 
 bool CZipArchive::OpenRead(const std::string& path)
 {
-    unzFile zf = unzOpen2_64(path.c_str(), ReadFileFuncs());
+    // The buffer outlives the stream: Release closes the archive first.
+    m_pReadBuffer.reset(new char[kReadBuffer]);
+    zlib_filefunc64_def funcs = BufferedFileFuncs(m_pReadBuffer.get());
+    unzFile zf = unzOpen2_64(path.c_str(), &funcs);
     if (!zf)
         return Fail(qxplat::FileExists(path) && !qxplat::IsDirectory(path) ? kLibBadZip : kLibFile);
     m_hZip = zf;
@@ -567,6 +572,7 @@ void CZipArchive::Release(bool keepWritten)
             unzClose(m_hZip);
         m_hZip = nullptr;
     }
+    m_pReadBuffer.reset();
     if (m_bWrite && !keepWritten && !m_strNewFile.empty())
         qxplat::DeleteFileForce(m_strNewFile);
     m_bWrite = false;

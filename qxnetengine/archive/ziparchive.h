@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -83,4 +84,5 @@ private:
     std::string m_strTarget;             // the archive a written one replaces
     std::string m_strNewFile;            // the new archive beside it
     int32_t m_nWriteError;               // the first failure inside the new archive
+    std::unique_ptr<char[]> m_pReadBuffer;  // the file buffer of an archive being read
 };

@@ -31,6 +31,9 @@ protected:
     // write, so the peer never waits for a delayed acknowledgement between
     // the frames of one answer.
     void Out(const char* data, size_t len);
+    // Sends what this pass gathered so far, for an answer too long to wait
+    // for the end of the pass.
+    void FlushOut();
     // Bytes Out may still take without overflowing the send buffer.
     size_t Room();
     // Logs and counts a misbehaviour about to happen on purpose.
@@ -41,8 +44,6 @@ protected:
     int m_nFault = 0;
 
 private:
-    void FlushOut();
-
     bool m_bDropped = false;
     bool m_bInInput = false;
     std::string m_strOut;

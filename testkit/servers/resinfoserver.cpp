@@ -178,6 +178,10 @@ private:
                 static_cast<unsigned>(n), static_cast<unsigned>(m_nPos),
                 static_cast<unsigned>(m_nEnd));
             RetFileBuffer(pieces);
+            // Each piece leaves at once, also while the request that asked
+            // for the file is still being answered: the client starts
+            // writing while the next piece is read.
+            FlushOut();
         }
         if (m_nPos < m_nEnd)
             SetWatchdog(kRefillMs);

@@ -69,7 +69,7 @@ rlim_t RaiseOpenFileLimit()
 uint64_t g_nEchoes = 0;  // every echo of every connection of the run
 
 // One connection of the run, game client or net engine, with its echo handler.
-class CPeer : public IMsgHandler {
+class CPeer {
 public:
     virtual ~CPeer() = default;
     virtual bool Open() = 0;       // starts connecting
@@ -77,21 +77,8 @@ public:
     virtual IMsgSender* Sender() = 0;
     virtual void Close() = 0;
 
-    bool QXNET_CALL OnMsg(const char*, unsigned int) override
-    {
-        ++g_nEchoes;
-        return true;
-    }
-    IMsgSender* QXNET_CALL SetSender(IMsgSender* sender) override
-    {
-        IMsgSender* old = m_pSender;
-        m_pSender = sender;
-        return old;
-    }
-    unsigned short QXNET_CALL GetModuleId() override { return kEchoModule; }
-
-private:
-    IMsgSender* m_pSender = nullptr;
+protected:
+    CCountingHandler m_Echo{kEchoModule, &g_nEchoes};
 };
 
 class CClientPeer : public CPeer, public IGameClientHandler {
@@ -114,7 +101,7 @@ public:
     {
         m_nConnect = result == 1 ? 1 : 0;
         if (m_nConnect)
-            m_pClient->GetMsgDisp()->RegisterHandler(this);
+            m_pClient->GetMsgDisp()->RegisterHandler(&m_Echo);
     }
     void QXNET_CALL OnClose() override { m_nConnect = 0; }
 
@@ -154,7 +141,7 @@ public:
     void QXNET_CALL OnGateClosed(int) override { m_nState = 0; }
     void QXNET_CALL OnConnected() override
     {
-        m_pEngine->GetMsgDisp()->RegisterHandler(this);
+        m_pEngine->GetMsgDisp()->RegisterHandler(&m_Echo);
         m_nState = 1;
     }
     void QXNET_CALL OnReconnected(int) override {}

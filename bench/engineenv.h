@@ -21,10 +21,17 @@ std::string EchoBody(size_t len);
 // Counts what comes back for one module; remembers nothing else.
 class CCountingHandler : public IMsgHandler {
 public:
-    explicit CCountingHandler(unsigned short module) : m_nModule(module) {}
+    // total, when given, counts this handler's messages too, along with
+    // those of every other handler given it.
+    explicit CCountingHandler(unsigned short module, uint64_t* total = nullptr)
+        : m_nModule(module), m_pTotal(total)
+    {
+    }
     bool QXNET_CALL OnMsg(const char*, unsigned int) override
     {
         ++m_nReceived;
+        if (m_pTotal)
+            ++*m_pTotal;
         return true;
     }
     IMsgSender* QXNET_CALL SetSender(IMsgSender* sender) override
@@ -39,6 +46,7 @@ public:
 
 private:
     unsigned short m_nModule;
+    uint64_t* m_pTotal;
     IMsgSender* m_pSender = nullptr;
 };
 

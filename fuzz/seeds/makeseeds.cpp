@@ -237,9 +237,9 @@ void BufferReaderSeeds()
       << TVecUInt8{2} << TVecInt16{-3} << TVecUInt16{4} << TVecInt32{-5} << TVecUInt32{6}
       << TVecInt64{-7} << TVecUInt64{8} << Big(std::string(300, 'b'))
       << ResInfoInner::TVersionInfo{9, -9} << ResInfoInner::TVecVersionInfo{{1, 2}}
-      << ResInfoInner::TFileInfo{10} << ResInfoDisp::TIPv4Addr();
-    std::string every(1, '\x12');
-    for (int i = 0; i < 18; ++i) every += static_cast<char>(i);
+      << ResInfoInner::TFileInfo{10} << ResInfoDisp::TIPv4Addr() << Big(std::string(300, 'j'));
+    std::string every(1, '\x13');
+    for (int i = 0; i < 19; ++i) every += static_cast<char>(i);
     Seed("serialization/bufferreader", "every-type", every + all);
     Seed("serialization/bufferreader", "short-vector", std::string("\x01\x0A\x05\x01\x00", 5));
 }

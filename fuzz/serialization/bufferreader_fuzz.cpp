@@ -22,6 +22,34 @@ void Echo(CBufferReader& reader, std::string* echo)
     *echo += bytes;
 }
 
+// The joined form of a TBigString must accept, refuse and stop exactly
+// where the pieces do, with the same bytes.
+void EchoJoined(CBufferReader& reader, std::string* echo)
+{
+    CBufferReader asPieces = reader;
+    TBigString pieces;
+    std::string piecesError = "none";
+    try {
+        asPieces >> pieces;
+    } catch (const CBufferError& e) {
+        piecesError = e.what();
+    }
+    TBigStringJoined joined;
+    try {
+        reader >> joined;
+    } catch (const CBufferError& e) {
+        FUZZ_CHECK(piecesError == e.what());
+        throw;
+    }
+    FUZZ_CHECK(piecesError == "none" && asPieces.GetCur() == reader.GetCur());
+    std::string bytes;
+    CoverTBigString2String(pieces, bytes);
+    FUZZ_CHECK(bytes == joined.bytes);
+    CBufferWriter writer(&bytes);
+    writer << pieces;
+    *echo += bytes;
+}
+
 typedef void (*EchoFn)(CBufferReader&, std::string*);
 
 const EchoFn kTypes[] = {
@@ -43,6 +71,7 @@ const EchoFn kTypes[] = {
     Echo<ResInfoInner::TVecVersionInfo>,
     Echo<ResInfoInner::TFileInfo>,
     Echo<ResInfoDisp::TIPv4Addr>,
+    EchoJoined,
 };
 const size_t kTypeCount = sizeof kTypes / sizeof kTypes[0];
 

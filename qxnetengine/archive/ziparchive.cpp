@@ -188,8 +188,10 @@ bool CZipArchive::OpenRead(const std::string& path)
     m_pReadBuffer.reset(new char[kReadBuffer]);
     zlib_filefunc64_def funcs = BufferedFileFuncs(m_pReadBuffer.get());
     unzFile zf = unzOpen2_64(path.c_str(), &funcs);
-    if (!zf)
+    if (!zf) {
+        m_pReadBuffer.reset();
         return Fail(qxplat::FileExists(path) && !qxplat::IsDirectory(path) ? kLibBadZip : kLibFile);
+    }
     m_hZip = zf;
     m_bWrite = false;
 

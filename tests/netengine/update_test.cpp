@@ -125,6 +125,17 @@ protected:
         InnerSends(frames);
     }
     std::vector<std::string> GameAnswers() const { return m_Game.m_Bodies; }
+    // As Ask, with the game's answers going to game; returns once the inner
+    // server has the version-list request.
+    void AskWith(IMsgHandler& game, uint32_t version)
+    {
+        m_pEngine->GetMsgDisp()->UnregisterHandler(&m_Game);
+        ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&game));
+        Ask(version, m_Inner.Port());
+        uint32_t token = 0;
+        std::string body;
+        ASSERT_TRUE(NextInner(&token, &body));
+    }
 
     CTestListener m_Inner;
     CRecordingHandler m_Game{300};
@@ -313,12 +324,7 @@ public:
 TEST_F(Update, ARequestFromInsideTheAnswerIsTaken)
 {
     CAskingAgainHandler game;
-    m_pEngine->GetMsgDisp()->UnregisterHandler(&m_Game);
-    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&game));
-    Ask(40, m_Inner.Port());
-    uint32_t token = 0;
-    std::string body;
-    ASSERT_TRUE(NextInner(&token, &body));
+    ASSERT_NO_FATAL_FAILURE(AskWith(game, 40));
     game.m_pEngine = m_pEngine;
     InnerSends(InnerFrame(Body(301, 1, std::vector<TVersionInfo>())));  // ends with -3
     ASSERT_TRUE(PumpUntil([&] { return game.m_bSent; }));
@@ -359,12 +365,7 @@ public:
 TEST_F(Update, ReleasedInsideTheAnswerOfTheInnerConnection)
 {
     CReleasingHandler game;
-    m_pEngine->GetMsgDisp()->UnregisterHandler(&m_Game);
-    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&game));
-    Ask(40, m_Inner.Port());
-    uint32_t token = 0;
-    std::string body;
-    ASSERT_TRUE(NextInner(&token, &body));
+    ASSERT_NO_FATAL_FAILURE(AskWith(game, 40));
     game.m_pEngine = m_pEngine;
     m_Handler.m_pEngine = nullptr;  // TearDown must not release again
     InnerSends(InnerFrame(Body(301, 1, std::vector<TVersionInfo>())));  // ends with -3
@@ -395,12 +396,9 @@ public:
 TEST_F(Update, AGameThatPumpsInsideItsAnswer)
 {
     CPumpingHandler game;
-    m_pEngine->GetMsgDisp()->UnregisterHandler(&m_Game);
-    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&game));
-    Ask(60, m_Inner.Port());
+    ASSERT_NO_FATAL_FAILURE(AskWith(game, 60));
     uint32_t token = 0;
     std::string body;
-    ASSERT_TRUE(NextInner(&token, &body));
     std::vector<TVersionInfo> list(1);
     list[0].Version = 61;
     InnerSends(InnerFrame(Body(301, 1, list)));

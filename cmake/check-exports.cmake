@@ -1,5 +1,6 @@
 # Fails unless the DLL exports exactly the names in EXPECTED (undecorated).
-# Usage: cmake -DDLL=path -DOBJDUMP=tool "-DEXPECTED=a;b" -P check-exports.cmake
+# and, given FORMAT, is of that object format (pei-i386, pei-x86-64).
+# Usage: cmake -DDLL=path -DOBJDUMP=tool "-DEXPECTED=a;b" [-DFORMAT=f] -P check-exports.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -26,4 +27,7 @@ if(NOT names STREQUAL want)
   message(FATAL_ERROR "exports: '${names}', expected: '${want}'")
 endif()
 string(REGEX MATCH "file format [^\n]+" fmt "${dump}")
+if(FORMAT AND NOT fmt STREQUAL "file format ${FORMAT}")
+  message(FATAL_ERROR "${DLL}: ${fmt}, expected ${FORMAT}")
+endif()
 message(STATUS "${DLL}: ${fmt}; exports ${names}")

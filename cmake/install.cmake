@@ -12,17 +12,19 @@ target_include_directories(QXNetEngine INTERFACE
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
 if(WIN32)
-  # The linker's import library names the functions without their stdcall
+  # On i686 the linker's import library names the functions without their stdcall
   # suffix (_QXNetEngine_Init), but a caller compiled with the header asks for
   # _QXNetEngine_Init@8; rebuild it from the .def so both match.
-  add_custom_command(TARGET QXNetEngine POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -DDEF=${CMAKE_SOURCE_DIR}/qxnetengine/exports/QXNetEngine.def
-      -DDLLTOOL=${CMAKE_DLLTOOL} -DDLL=$<TARGET_FILE_NAME:QXNetEngine>
-      -DOUT=$<TARGET_LINKER_FILE:QXNetEngine> -DWORK=${CMAKE_CURRENT_BINARY_DIR}
-      -P ${CMAKE_SOURCE_DIR}/cmake/make-implib.cmake
-    VERBATIM)
+  if(QX_WINDOWS_ARCH STREQUAL win32)
+    add_custom_command(TARGET QXNetEngine POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DDEF=${CMAKE_SOURCE_DIR}/qxnetengine/exports/QXNetEngine.def
+        -DDLLTOOL=${CMAKE_DLLTOOL} -DDLL=$<TARGET_FILE_NAME:QXNetEngine>
+        -DOUT=$<TARGET_LINKER_FILE:QXNetEngine> -DWORK=${CMAKE_CURRENT_BINARY_DIR}
+        -P ${CMAKE_SOURCE_DIR}/cmake/make-implib.cmake
+      VERBATIM)
+  endif()
   set(QX_PC_LIBNAME QXNetEngine)
-  install(FILES qxnetengine/exports/QXNetEngine.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${QX_DEF_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 else()
   set(QX_PC_LIBNAME qxnetengine)
 endif()

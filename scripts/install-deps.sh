@@ -5,8 +5,9 @@ set -euo pipefail
 native_pkgs=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libboost-dev libtinyxml-dev libminizip-dev zlib1g-dev libssl-dev dpkg-dev
   clang libclang-rt-14-dev)
-win_pkgs=(g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev)
-wine_pkgs=(wine wine32:i386)
+win_pkgs=(g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev)
+wine_pkgs=(wine wine64 wine32:i386)
 # --bench: also what ./run bench needs (gnuplot draws the latency chart).
 bench_pkgs=()
 [ "${1:-}" = --bench ] && bench_pkgs=(gnuplot-nox)

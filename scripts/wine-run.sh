@@ -24,4 +24,15 @@ if [ ! -f "$WINEPREFIX/.qx-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.qx-ready"
 fi
-exec "$wine" "$@"
+# Wine's own processes (its server, services, the desktop's explorer) outlive
+# the program that starts them and keep its output open: under ctest a test
+# would last until every other test had ended. So the server starts detached
+# here and lingers 30 s after the last program (exit 2: one runs already),
+# and the program writes to a file that is shown when it ends.
+wineserver -p30 </dev/null >/dev/null 2>&1 || true
+out=$(mktemp "${TMPDIR:-/tmp}/qx-wine-run.XXXXXX")
+trap 'rm -f "$out"' EXIT
+rc=0
+"$wine" "$@" >"$out" 2>&1 || rc=$?
+cat "$out"
+exit $rc

@@ -27,7 +27,9 @@ bool CPkgSender::Send(const char* data, unsigned int len)
     CAutoLock lock(&m_Lock);
     if (m_pFilter && m_pFilter->Send(data, len))
         return true;
-    if (!m_pSocket)
+    // A connection an overflow ended on another thread takes nothing more,
+    // though its owner hears of the close only on the window's next turn.
+    if (!m_pSocket || m_pSocket->IsSendClosed())
         return false;
     CPkgBufferLease lease(m_Buffer, m_bBuilding);
     CPkgBufferBase& pkg = lease.Get();

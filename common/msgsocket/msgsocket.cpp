@@ -81,6 +81,12 @@ bool CMsgSocket::IsConnected()
     return m_hSocket != kInvalidSock && m_nState == 1 && !m_bSendClosed;
 }
 
+bool CMsgSocket::IsSendClosed()
+{
+    CAutoLock lock(&m_SendLock);
+    return m_bSendClosed;
+}
+
 unsigned int CMsgSocket::GetSendQueued()
 {
     CAutoLock lock(&m_SendLock);

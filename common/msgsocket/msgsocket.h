@@ -32,6 +32,9 @@ public:
     bool Shutdown() override;
     void Send(const char* data, unsigned int len) override;
     bool IsConnected() override;
+    // A Send on another thread found no room and ended the connection; the
+    // handle is not closed yet.
+    bool IsSendClosed();
 
     bool Connect(const char* addr, unsigned short port);
     bool ConnectEx(const char* addr, unsigned short port, int attempts);

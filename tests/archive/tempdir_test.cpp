@@ -1,5 +1,6 @@
 #include "qxnetengine/archive/tempdir.h"
 #include "platform/paths.h"
+#include "platform/thread.h"
 #include "platform/time.h"
 #include "support/scratchdir.h"
 #include "zipfixture.h"
@@ -7,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,31 +22,59 @@ void MakeReadOnly(const std::string& path)
                     fs::perm_options::remove);
 }
 
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
+    return text;
+}
+
 TEST(TempDir, TwoInTheSameMillisecondOnOneThreadDiffer)
 {
     const std::string root = CTempDir::GetRootDir();
     ASSERT_FALSE(root.empty());
-    bool sameTick = false;
-    // The tick moves on now and then between the two; try again until it
-    // does not.
-    for (int attempt = 0; attempt < 200 && !sameTick; ++attempt) {
+    CTempDir first(true);  // makes the root
+    ASSERT_NE(nullptr, first.GetPath());
+    // Directories already named for this thread and each of the coming
+    // milliseconds stand for one made earlier in the same millisecond: on
+    // Wine two directories never come within one tick.
+    const std::string prefix = root + Hex(qxplat::CurrentThreadId());
+    const uint32_t kWindow = 256;
+    bool inWindow = false;
+    for (int attempt = 0; attempt < 20 && !inWindow; ++attempt) {
         const uint32_t start = qxplat::TickCountMs();
-        CTempDir first(true), second(true);
-        if (qxplat::TickCountMs() != start)
-            continue;
-        sameTick = true;
-        ASSERT_NE(nullptr, first.GetPath());
-        ASSERT_NE(nullptr, second.GetPath());
-        const std::string a = first.GetPath(), b = second.GetPath();
-        EXPECT_NE(a, b);
-        EXPECT_EQ(root, a.substr(0, root.size()));
-        EXPECT_EQ(qxplat::kPathSep, a.back());
-        // The second one is the first name with a random suffix.
-        EXPECT_EQ(a.substr(0, a.size() - 1), b.substr(0, a.size() - 1));
-        EXPECT_TRUE(fs::is_directory(a));
-        EXPECT_TRUE(fs::is_directory(b));
+        std::vector<std::string> taken;
+        for (uint32_t t = start; t != start + kWindow; ++t) {
+            taken.push_back(prefix + Hex(t));
+            fs::create_directory(taken.back());
+        }
+        {
+            CTempDir second(true);
+            ASSERT_NE(nullptr, second.GetPath());
+            const std::string b = second.GetPath();
+            const uint32_t tick = qxplat::TickCountMs();
+            inWindow = tick - start < kWindow;
+            if (inWindow) {
+                // Its name is the taken one with a random suffix; the taken
+                // one is left as it was.
+                const std::string& name = taken[tick - start];
+                bool extendsTaken = false;
+                for (const std::string& t : taken)
+                    extendsTaken = extendsTaken || (b.size() > t.size() + 1 &&
+                                                    b.compare(0, t.size(), t) == 0);
+                EXPECT_TRUE(extendsTaken) << b << " after " << name;
+                EXPECT_EQ(qxplat::kPathSep, b.back());
+                EXPECT_NE(std::string(first.GetPath()), b);
+                EXPECT_TRUE(fs::is_directory(b));
+            }
+        }
+        for (const std::string& t : taken) {
+            EXPECT_TRUE(fs::is_directory(t));
+            EXPECT_TRUE(fs::is_empty(t));
+            fs::remove(t);
+        }
     }
-    EXPECT_TRUE(sameTick);
+    EXPECT_TRUE(inWindow);
 }
 
 TEST(TempDir, AutoDeleteDecidesWhetherTheTreeStays)

@@ -165,6 +165,16 @@ TEST_P(SendThreadsEnding, OneCloseAndWhatCameBackCameOnceInOrder)
     Conn().m_nCloseAfter = GetParam().serverCloseAfter;
     m_GameSvr.m_Accepted.at(0)->m_nCloseAfter = GetParam().serverCloseAfter;
     auto threads = StartThreads(GetParam().paced);
+    if (!GetParam().paced) {
+        // The window's thread stays still while the threads send: nothing is
+        // flushed or read, so both send buffers overflow however quickly the
+        // system drains its own (Wine's loopback keeps pace with the window
+        // thread's reads).
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!(threads[0]->Done() && threads[1]->Done()) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    }
     ASSERT_TRUE(PumpUntil(
         [&] {
             return threads[0]->Done() && threads[1]->Done() && m_Handler.Has("GateClosed") &&

@@ -249,6 +249,13 @@ TEST_F(AsyncSelect, CloseComesOnceAfterTheLastData)
         }));
         PumpFor(50);
         EXPECT_EQ(1, Count(client, kFdClose));
+#ifdef _WIN32
+        // Windows gives a reset's close WSAECONNRESET; Wine 8 gives it no
+        // error code. Both are sound: a connected socket's close is a close
+        // whatever its code.
+        if (c.abortive && Last(client, kFdClose)->error == 0)
+            continue;
+#endif
         EXPECT_EQ(c.error, Last(client, kFdClose)->error);
         if (!c.abortive) {
             EXPECT_EQ("bye", got);

@@ -29,9 +29,18 @@ constexpr CCrcTables MakeTables()
 constexpr CCrcTables kCrc = MakeTables();
 static_assert(kCrc.t[0][1] == 0x77073096u, "CRC-32 table");
 
+// Decided once while the program starts; a call made before that (from
+// another static initialiser) sees false and takes the table method.
+const bool g_bClmul = Crc32ClmulAvailable();
+
 }  // namespace
 
 uint32_t Crc32Buffer(const uint8_t* data, uint32_t len, uint32_t crc, bool raw)
+{
+    return g_bClmul ? Crc32BufferClmul(data, len, crc, raw) : Crc32BufferTable(data, len, crc, raw);
+}
+
+uint32_t Crc32BufferTable(const uint8_t* data, uint32_t len, uint32_t crc, bool raw)
 {
     const auto& t = kCrc.t;
     while (len >= 16) {

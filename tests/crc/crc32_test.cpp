@@ -78,6 +78,8 @@ std::vector<TCrcImpl> Implementations()
     std::vector<TCrcImpl> impls = {{"dispatch", Crc32Buffer}, {"table", Crc32BufferTable}};
     if (Crc32ClmulAvailable())
         impls.push_back({"clmul", Crc32BufferClmul});
+    if (Crc32WideClmulAvailable())
+        impls.push_back({"wide clmul", Crc32BufferWideClmul});
     return impls;
 }
 

@@ -17,6 +17,12 @@ void RegisterPair(const std::string& what, const std::string& size,
                   std::function<void(benchmark::State&)> base, const std::string& baseline,
                   int repetitions = 3);
 
+// Registers "<what>/<size>/<name>" as one more baseline for the pair above,
+// recorded as the comparison "<what> <size> vs <baseline>".
+void RegisterExtraBaseline(const std::string& what, const std::string& size,
+                           const std::string& name, std::function<void(benchmark::State&)> base,
+                           const std::string& baseline, int repetitions = 3);
+
 void RegisterDataEncryptionBenchmarks();
 void RegisterHashBenchmarks();
 void RegisterCrcBenchmarks();

@@ -10,7 +10,7 @@
 
 void RegisterCrcBenchmarks()
 {
-    for (size_t len : {64, 1024, 16384}) {
+    for (size_t len : {16, 64, 256, 1024, 4096, 16384, 1 << 20}) {
         std::vector<uint8_t> data(len);
         for (size_t i = 0; i < len; ++i) data[i] = static_cast<uint8_t>(i * 13 + 5);
         if (Crc32Buffer(data.data(), static_cast<uint32_t>(len), 0xFFFFFFFFu, false) !=

@@ -23,6 +23,17 @@ void RegisterPair(const std::string& what, const std::string& size,
     AddComparison(what + " " + size + " vs " + baseline, stem + "ours", stem + "baseline");
 }
 
+void RegisterExtraBaseline(const std::string& what, const std::string& size,
+                           const std::string& name, std::function<void(benchmark::State&)> base,
+                           const std::string& baseline, int repetitions)
+{
+    const std::string stem = what + "/" + size + "/";
+    benchmark::RegisterBenchmark((stem + name).c_str(), base)
+        ->Repetitions(repetitions)
+        ->MinTime(0.2);
+    AddComparison(what + " " + size + " vs " + baseline, stem + "ours", stem + name);
+}
+
 int main(int argc, char** argv)
 {
     // A filtered run (profiling one benchmark) skips the notes' measurements;
@@ -35,8 +46,7 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--scale_only") == 0) {
             argv[i] = noBenchmarks;
             scaleOnly = true;
-        }
-        else if (std::strncmp(argv[i], "--benchmark_filter", 18) == 0)
+        } else if (std::strncmp(argv[i], "--benchmark_filter", 18) == 0)
             filtered = true;
     }
     RegisterDataEncryptionBenchmarks();

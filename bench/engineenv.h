@@ -101,6 +101,9 @@ std::unique_ptr<CLink> OpenGameClientLink(size_t bodyLen);
 std::unique_ptr<CLink> OpenGateLink(size_t bodyLen);
 // The raw socket against the reference game server.
 std::unique_ptr<CLink> OpenRawLink(size_t bodyLen);
+// The raw socket with the gate's framing and cipher done by OpenSSL, against
+// an echo server that does the same on a thread of its own.
+std::unique_ptr<CLink> OpenCipheredRawLink(size_t bodyLen);
 
 class CEngineEnv {
 public:

@@ -29,9 +29,26 @@ constexpr CCrcTables MakeTables()
 constexpr CCrcTables kCrc = MakeTables();
 static_assert(kCrc.t[0][1] == 0x77073096u, "CRC-32 table");
 
+enum ECrcImpl { kTable = 0, kClmul, kWideClmul };
+
+// Decided once while the program starts; a call made before that (from
+// another static initialiser) sees zero and takes the table method.
+const int g_nImpl = Crc32WideClmulAvailable() ? kWideClmul
+                    : Crc32ClmulAvailable()   ? kClmul
+                                              : kTable;
+
 }  // namespace
 
 uint32_t Crc32Buffer(const uint8_t* data, uint32_t len, uint32_t crc, bool raw)
+{
+    switch (g_nImpl) {
+    case kWideClmul: return Crc32BufferWideClmul(data, len, crc, raw);
+    case kClmul: return Crc32BufferClmul(data, len, crc, raw);
+    default: return Crc32BufferTable(data, len, crc, raw);
+    }
+}
+
+uint32_t Crc32BufferTable(const uint8_t* data, uint32_t len, uint32_t crc, bool raw)
 {
     const auto& t = kCrc.t;
     while (len >= 16) {

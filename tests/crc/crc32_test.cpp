@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -63,6 +64,62 @@ TEST(Crc32, PiecesGiveTheWholeValue)
         uint32_t reg = Crc32Buffer(data.data(), cut, 0xFFFFFFFFu, true);
         EXPECT_EQ(whole, ~Crc32Buffer(&data[cut], 300 - cut, reg, true)) << cut;
         EXPECT_EQ(whole, Crc32Buffer(&data[cut], 300 - cut, reg, false)) << cut;
+    }
+}
+
+// The implementations the program can run here; the table method always.
+struct TCrcImpl {
+    const char* name;
+    uint32_t (*fn)(const uint8_t*, uint32_t, uint32_t, bool);
+};
+
+std::vector<TCrcImpl> Implementations()
+{
+    std::vector<TCrcImpl> impls = {{"dispatch", Crc32Buffer}, {"table", Crc32BufferTable}};
+    if (Crc32ClmulAvailable())
+        impls.push_back({"clmul", Crc32BufferClmul});
+    if (Crc32WideClmulAvailable())
+        impls.push_back({"wide clmul", Crc32BufferWideClmul});
+    return impls;
+}
+
+TEST(Crc32, EachImplementationMatchesZlib)
+{
+    const char* digits = "123456789";
+    const std::vector<uint8_t> data = Pattern(70000);
+    for (const TCrcImpl& impl : Implementations()) {
+        SCOPED_TRACE(impl.name);
+        EXPECT_EQ(0xCBF43926u,
+                  impl.fn(reinterpret_cast<const uint8_t*>(digits), 9, 0xFFFFFFFFu, false));
+        EXPECT_EQ(0x12345678u, impl.fn(nullptr, 0, 0x12345678u, true));
+        for (size_t len : {size_t(1), size_t(15), size_t(16), size_t(31), size_t(32), size_t(63),
+                           size_t(64), size_t(65), size_t(1000), data.size()})
+            EXPECT_EQ(ZlibCrc(data.data(), len),
+                      impl.fn(data.data(), static_cast<uint32_t>(len), 0xFFFFFFFFu, false))
+                << len;
+    }
+}
+
+// Every length up to 4 KiB at every misalignment from a 16-byte boundary,
+// from a start register that changes with the case, raw and complemented,
+// against the portable table method.
+TEST(Crc32, ImplementationsAgreeOnEveryLengthAndAlignment)
+{
+    alignas(16) static uint8_t buf[16 + 4096];
+    const std::vector<uint8_t> data = Pattern(sizeof buf);
+    std::copy(data.begin(), data.end(), buf);
+    for (const TCrcImpl& impl : Implementations()) {
+        SCOPED_TRACE(impl.name);
+        uint32_t reg = 0xFFFFFFFFu;
+        for (uint32_t len = 0; len <= 4096; ++len) {
+            for (size_t skew = 0; skew < 16; ++skew) {
+                const bool raw = (len + skew) % 2 == 0;
+                const uint32_t want = Crc32BufferTable(buf + skew, len, reg, raw);
+                ASSERT_EQ(want, impl.fn(buf + skew, len, reg, raw))
+                    << "length " << len << " skew " << skew;
+                reg = reg * 2654435761u + len;
+            }
+        }
     }
 }
 

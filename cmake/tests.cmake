@@ -72,3 +72,10 @@ add_test(NAME install COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
   -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE} -DOBJDUMP=${CMAKE_OBJDUMP}
   "-DCXXFLAGS=${QX_SANITIZE_FLAGS}" -P ${CMAKE_SOURCE_DIR}/cmake/check-install.cmake)
 set_tests_properties(install PROPERTIES TIMEOUT 120 LABELS no_wine)
+set_tests_properties(install PROPERTIES FIXTURES_SETUP installed)
+if(WIN32)
+  # The same consumers run under Wine against the installed DLL.
+  add_test(NAME install_runs COMMAND ${CMAKE_COMMAND} -DWORK=${CMAKE_BINARY_DIR}/install-test
+    "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" -P ${CMAKE_SOURCE_DIR}/cmake/run-install-consumers.cmake)
+  set_tests_properties(install_runs PROPERTIES TIMEOUT 120 FIXTURES_REQUIRED installed)
+endif()

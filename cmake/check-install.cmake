@@ -24,7 +24,8 @@ set(want include/QXNetEngine.h ${LIBDIR}/pkgconfig/qxnetengine.pc
   ${cmake_dir}/QXNetEngineConfig.cmake ${cmake_dir}/QXNetEngineConfigVersion.cmake
   ${cmake_dir}/QXNetEngineTargets.cmake ${cmake_dir}/QXNetEngineTargets-release.cmake)
 if(TARGET_WIN32)
-  list(APPEND want bin/QXNetEngine.dll ${LIBDIR}/libQXNetEngine.dll.a ${LIBDIR}/QXNetEngine.def)
+  list(APPEND want bin/QXNetEngine.dll ${LIBDIR}/libQXNetEngine.dll.a ${LIBDIR}/QXNetEngine.def
+    ${LIBDIR}/QXNetEngine.lib)
   set(exe .exe)
 else()
   list(APPEND want ${LIBDIR}/libqxnetengine.so)

@@ -12,19 +12,29 @@ target_include_directories(QXNetEngine INTERFACE
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
 if(WIN32)
-  # On i686 the linker's import library names the functions without their stdcall
-  # suffix (_QXNetEngine_Init), but a caller compiled with the header asks for
-  # _QXNetEngine_Init@8; rebuild it from the .def so both match.
+  # The MSVC import library (QXNetEngine.lib) comes from LLVM's dlltool.
+  find_program(QX_LLVM_DLLTOOL llvm-dlltool REQUIRED)
+  set(QX_MSVC_IMPLIB ${CMAKE_BINARY_DIR}/QXNetEngine.lib)
   if(QX_WINDOWS_ARCH STREQUAL win32)
+    # On i686 the linker's import library names the functions without their
+    # stdcall suffix (_QXNetEngine_Init), but a caller compiled with the
+    # header asks for _QXNetEngine_Init@8; rebuild it from the .def so both
+    # match.
     add_custom_command(TARGET QXNetEngine POST_BUILD
       COMMAND ${CMAKE_COMMAND} -DDEF=${CMAKE_SOURCE_DIR}/qxnetengine/exports/QXNetEngine.def
         -DDLLTOOL=${CMAKE_DLLTOOL} -DDLL=$<TARGET_FILE_NAME:QXNetEngine>
         -DOUT=$<TARGET_LINKER_FILE:QXNetEngine> -DWORK=${CMAKE_CURRENT_BINARY_DIR}
+        -DLLVM_DLLTOOL=${QX_LLVM_DLLTOOL} -DMSVC_OUT=${QX_MSVC_IMPLIB}
         -P ${CMAKE_SOURCE_DIR}/cmake/make-implib.cmake
+      VERBATIM)
+  else()
+    add_custom_command(TARGET QXNetEngine POST_BUILD
+      COMMAND ${QX_LLVM_DLLTOOL} -m i386:x86-64 -d ${QX_DEF_FILE} -D $<TARGET_FILE_NAME:QXNetEngine>
+        -l ${QX_MSVC_IMPLIB}
       VERBATIM)
   endif()
   set(QX_PC_LIBNAME QXNetEngine)
-  install(FILES ${QX_DEF_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${QX_DEF_FILE} ${QX_MSVC_IMPLIB} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 else()
   set(QX_PC_LIBNAME qxnetengine)
 endif()

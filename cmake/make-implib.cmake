@@ -1,6 +1,9 @@
-# Writes a MinGW import library for the DLL from its .def, whose entries read
-# `Name = Name@n`: callers link `_Name@n`, the DLL is asked for `Name`.
-# Usage: cmake -DDEF=in.def -DDLLTOOL=tool -DDLL=name.dll -DOUT=lib.dll.a -DWORK=dir -P make-implib.cmake
+# Writes a MinGW import library for the i686 DLL from its .def, whose entries
+# read `Name = Name@n`: callers link `_Name@n`, the DLL is asked for `Name`.
+# Given LLVM_DLLTOOL and MSVC_OUT, also the MSVC import library, whose
+# entries have the import name type "undecorate" as Microsoft's tools make.
+# Usage: cmake -DDEF=in.def -DDLLTOOL=tool -DDLL=name.dll -DOUT=lib.dll.a -DWORK=dir
+#   [-DLLVM_DLLTOOL=tool -DMSVC_OUT=name.lib] -P make-implib.cmake
 file(STRINGS ${DEF} lines)
 set(decorated "LIBRARY ${DLL}\nEXPORTS\n")
 set(in_exports OFF)
@@ -29,4 +32,12 @@ file(REMOVE ${OUT})
 execute_process(COMMAND ${DLLTOOL} --kill-at -d ${def} -D ${DLL} -l ${OUT} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${DLLTOOL} failed (${rc})")
+endif()
+if(LLVM_DLLTOOL AND MSVC_OUT)
+  file(REMOVE ${MSVC_OUT})
+  execute_process(COMMAND ${LLVM_DLLTOOL} -m i386 -k -d ${def} -D ${DLL} -l ${MSVC_OUT}
+    RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${LLVM_DLLTOOL} failed (${rc})")
+  endif()
 endif()

@@ -6,7 +6,8 @@ native_pkgs=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-
   libboost-dev libtinyxml-dev libminizip-dev zlib1g-dev libssl-dev dpkg-dev
   clang libclang-rt-14-dev)
 win_pkgs=(g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686
-  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev)
+  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+  llvm lld)
 wine_pkgs=(wine wine64 wine32:i386)
 # --bench: also what ./run bench needs (gnuplot draws the latency chart).
 bench_pkgs=()

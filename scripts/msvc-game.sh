@@ -3,15 +3,19 @@
 # against the engine's MSVC import library, checks what it imports, and with
 # --servers runs it under Wine against a reference game server.
 #   scripts/msvc-game.sh --arch win32|win64 --build DIR --work DIR [--servers QXREFSERVERS]
-# --build is the Windows build tree holding QXNetEngine.dll and QXNetEngine.lib.
+# --build is the Windows build tree holding QXNetEngine.dll and QXNetEngine.lib;
+# --lib FILE and --dll FILE name them elsewhere (an unpacked SDK).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 servers=
+build=
 while [ $# -gt 0 ]; do
   case $1 in
     --arch) arch=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
+    --lib) lib=$2; shift 2 ;;
+    --dll) dll=$2; shift 2 ;;
     --servers) servers=$2; shift 2 ;;
     *) echo "msvc-game.sh: unknown option $1" >&2; exit 2 ;;
   esac
@@ -21,6 +25,8 @@ case $arch in
   win64) target=x86_64-pc-windows-msvc; machine=i386:x86-64; lldmachine=x64 ;;
   *) echo "msvc-game.sh: unknown architecture $arch" >&2; exit 2 ;;
 esac
+lib=${lib:-$build/QXNetEngine.lib}
+dll=${dll:-$build/QXNetEngine.dll}
 clangcl=$(command -v clang-cl || command -v clang-cl-14 || echo /usr/lib/llvm-14/bin/clang-cl)
 rm -rf "$work"
 mkdir -p "$work"
@@ -41,7 +47,7 @@ implib user32.dll PeekMessageA@20 DispatchMessageA@4 MsgWaitForMultipleObjects@2
 "$clangcl" --target=$target /nologo /c /W4 /WX /O2 /GS- /GR- /Zl /std:c++17 \
   -I"$root/include" /Fo"$work/msvcgame.obj" -- "$root/tests/install/msvc/msvcgame.cpp"
 lld-link /nologo /machine:$lldmachine /subsystem:console /entry:GameMain /nodefaultlib \
-  /out:"$work/msvcgame.exe" "$work/msvcgame.obj" "$build/QXNetEngine.lib" \
+  /out:"$work/msvcgame.exe" "$work/msvcgame.obj" "$lib" \
   "$work/kernel32.lib" "$work/user32.lib"
 
 # The engine's five functions, by name, from QXNetEngine.dll.
@@ -55,7 +61,7 @@ fi
 echo "msvcgame.exe ($arch) links and imports: $imports"
 [ -n "$servers" ] || exit 0
 
-cp "$build/QXNetEngine.dll" "$work/"
+cp "$dll" "$work/"
 mkfifo "$work/servers.in"
 "$servers" --game <"$work/servers.in" >"$work/servers.log" 2>&1 &
 pid=$!

@@ -44,7 +44,8 @@ implib kernel32.dll GetStdHandle@4 WriteFile@20 ExitProcess@4 GetTickCount@0 Get
 implib user32.dll PeekMessageA@20 DispatchMessageA@4 MsgWaitForMultipleObjects@20
 
 # Inputs follow --: clang-cl would read a path starting with / as an option.
-"$clangcl" --target=$target /nologo /c /W4 /WX /O2 /GS- /GR- /Zl /std:c++17 \
+# Every warning clang-cl has (/Wall), as errors, but C++98 compatibility.
+"$clangcl" --target=$target /nologo /c /Wall /WX -Wno-c++98-compat -Wno-c++98-compat-pedantic /O2 /GS- /GR- /Zl /std:c++17 \
   -I"$root/include" /Fo"$work/msvcgame.obj" -- "$root/tests/install/msvc/msvcgame.cpp"
 lld-link /nologo /machine:$lldmachine /subsystem:console /entry:GameMain /nodefaultlib \
   /out:"$work/msvcgame.exe" "$work/msvcgame.obj" "$lib" \

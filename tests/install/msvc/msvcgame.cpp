@@ -19,7 +19,12 @@ __declspec(dllimport) long __stdcall DispatchMessageA(const void* msg);
 __declspec(dllimport) DWORD __stdcall MsgWaitForMultipleObjects(DWORD count, void* const* handles,
                                                                 int waitAll, DWORD ms, DWORD mask);
 
-// Abstract classes' vtables name it; nothing here calls a pure function.
+// Abstract classes' vtables name it (the C runtime's name, hence reserved);
+// nothing here calls a pure function.
+#ifdef __clang__
+#pragma clang diagnostic ignored "-Wreserved-identifier"
+#endif
+int __cdecl _purecall(void);
 int __cdecl _purecall(void)
 {
     ExitProcess(3);
@@ -95,7 +100,7 @@ unsigned int PortFromCommandLine()
     return port;
 }
 
-class CEngineHandler : public INetEngineHandler {
+class CEngineHandler final : public INetEngineHandler {
 public:
     void QXNET_CALL OnDispSvrAddr(int, const char*, int) override {}
     void QXNET_CALL OnGateSvrAddr(int, const char*, unsigned int) override {}
@@ -112,7 +117,7 @@ public:
     int m_nVersionAsked = 0;
 };
 
-class CClientHandler : public IGameClientHandler {
+class CClientHandler final : public IGameClientHandler {
 public:
     void QXNET_CALL OnConnect(int result) override { m_nConnect = result; }
     void QXNET_CALL OnClose() override { ++m_nCloses; }
@@ -121,7 +126,7 @@ public:
 };
 
 // Module 7's messages, as the echoing server sends them back.
-class CEchoHandler : public IMsgHandler {
+class CEchoHandler final : public IMsgHandler {
 public:
     bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
     {
@@ -151,6 +156,8 @@ bool Same(const char* a, const char* b, unsigned int len)
 
 }  // namespace
 
+// The entry point: no C runtime starts this program.
+extern "C" int GameMain(void);
 extern "C" int GameMain(void)
 {
     unsigned char digest[20];

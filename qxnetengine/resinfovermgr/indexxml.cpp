@@ -8,11 +8,12 @@
 
 namespace {
 
-// TinyXML parses nested elements recursively: a deep enough text would
-// overflow the stack, so depth is measured before it sees the text. Quoted
-// attribute values, comments, CDATA and declarations are skipped whole, so
-// nothing inside them can hide a tag.
-bool NestedTooDeep(const std::string& text)
+// TinyXML reads nested elements recursively, twice: its stream input cuts
+// the text ending a tag at the first '>' wherever it stands, then its parser
+// reads that text honouring quoted attribute values. A deep enough text
+// would overflow the stack in either, so depth is measured first as each of
+// them reads it. Comments, CDATA and declarations are skipped whole by both.
+bool NestedTooDeep(const std::string& text, bool quotesHideTags)
 {
     int depth = 0;
     size_t i = 0;
@@ -31,14 +32,15 @@ bool NestedTooDeep(const std::string& text)
             --depth;
             skipPast(">");
         } else {
-            // An opening tag: find its end outside quoted values.
+            // An opening tag: find its end, outside quoted values when the
+            // reading honours them.
             char quote = 0, last = 0;
             for (++i; i < text.size(); ++i) {
                 char c = text[i];
                 if (quote) {
                     if (c == quote)
                         quote = 0;
-                } else if (c == '"' || c == '\'') {
+                } else if (quotesHideTags && (c == '"' || c == '\'')) {
                     quote = c;
                 } else if (c == '>') {
                     break;
@@ -114,7 +116,8 @@ bool ParseIndexXml(const std::string& text, std::vector<ResInfoItem>& items)
 {
     // No well-formed document holds a zero byte, and TinyXML's stream reader
     // loops for ever on one inside an element.
-    if (text.find('\0') != std::string::npos || NestedTooDeep(text) ||
+    if (text.find('\0') != std::string::npos || NestedTooDeep(text, false) ||
+        NestedTooDeep(text, true) ||
         ClosingTagRunsIntoCData(text))
         return false;
     CIndexDocument doc;

@@ -115,6 +115,19 @@ TEST(IndexXml, NothingHidesATagFromTheDepthCheck)
         std::vector<ResInfoItem> items;
         EXPECT_FALSE(ParseIndexXml(xml, items));
     }
+    // A quoted value hides nothing from the stream input, which ends a tag
+    // at its first '>' and would nest every tag inside the value.
+    for (const char* quote : {"\"", "'"}) {
+        for (bool closed : {true, false}) {
+            SCOPED_TRACE(std::string(quote) + (closed ? " closed" : " unclosed"));
+            std::string xml = std::string("<root x=") + quote + ">";
+            for (int i = 0; i < 100000; ++i) xml += "<a>";
+            if (closed)
+                xml += std::string(quote) + "></root>";
+            std::vector<ResInfoItem> items;
+            EXPECT_FALSE(ParseIndexXml(xml, items));
+        }
+    }
     // Comments and CDATA that hold tags count for nothing.
     std::string xml = "<root><!-- <a><a><a> --><![CDATA[<b><b>]]>";
     for (int i = 0; i < 250; ++i) xml += "<a x='1'>";

@@ -3,6 +3,7 @@
 #include "common/bytes/byteorder.h"
 #include "platform/debug.h"
 
+#include <atomic>
 #include <cstdio>
 
 IMsgSender* CProtocolBase::SetSender(IMsgSender* sender)
@@ -21,9 +22,24 @@ bool CProtocolBase::ReadMsgId(const char* body, unsigned int len, uint16_t* msgI
     return true;
 }
 
+namespace {
+
+std::atomic<CProtocolBase::PFN_RecvFailureReport> g_RecvFailureReport{nullptr};
+
+}  // namespace
+
+void CProtocolBase::SetRecvFailureReport(PFN_RecvFailureReport report)
+{
+    g_RecvFailureReport = report;
+}
+
 void CProtocolBase::ReportRecvFailure(const char* name)
 {
     char text[4096];
     snprintf(text, sizeof text, "Exception at: %s\n", name);
-    qxplat::DebugOutput(text);
+    PFN_RecvFailureReport report = g_RecvFailureReport;
+    if (report)
+        report(text);
+    else
+        qxplat::DebugOutput(text);
 }

@@ -14,10 +14,20 @@
 #include <string>
 #include <tuple>
 
+// Thrown by a callback that ends its exchange on purpose (a download that
+// has all it asked for): the message counts as refused, and nothing is
+// reported as failed.
+struct TRecvEndedOnPurpose {};
+
 class CProtocolBase : public IMsgHandler {
 public:
     IMsgSender* QXNET_CALL SetSender(IMsgSender* sender) override;
     unsigned short QXNET_CALL GetModuleId() override { return m_nModuleId; }
+
+    // Where the text of a failed receive goes ("Exception at: <name>"): the
+    // debug output unless a program names its own place, such as a log.
+    typedef void (*PFN_RecvFailureReport)(const char* text);
+    static void SetRecvFailureReport(PFN_RecvFailureReport report);
 
 protected:
     explicit CProtocolBase(unsigned short moduleId) : m_nModuleId(moduleId), m_pSender(nullptr) {}
@@ -85,6 +95,8 @@ bool CProtocolBase::RecvMsgInto(TProtocol* self, void (TProtocol::*callback)(con
         std::apply([&reader](TFields&... f) { (void)(reader >> ... >> f); }, fields);
         std::apply([self, callback](const TFields&... f) { (self->*callback)(f...); }, fields);
         return true;
+    } catch (const TRecvEndedOnPurpose&) {
+        return false;
     } catch (...) {
         ReportRecvFailure(name);
         return false;

@@ -1,5 +1,6 @@
 #include "qxnetengine/netengine/netengine.h"
 
+#include "common/protocols/protocolbase.h"
 #include "common/randgen/randgen.h"
 #include "common/syncwnd/msgsyncwnd.h"
 #include "platform/debug.h"
@@ -14,6 +15,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <string>
 
 using namespace qxplat;
 using namespace boost::placeholders;
@@ -62,6 +64,16 @@ void PostLocalRequest(const std::shared_ptr<CDiscoveryShared>& shared, const std
     CMsgSyncWnd::Instance().PostCall(boost::bind(&RunLocalRequest, shared, body, _1, _2), 0, 0);
 }
 
+// A message the engine could not decode or handle is noted in the net log,
+// not on the game's standard error.
+void ReportToNetLog(const char* text)
+{
+    std::string line(text);
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    GetLog("NetLog").Write(2, "%s", line.c_str());
+}
+
 }  // namespace
 
 bool CNetEnginePkgSender::Send(const char* data, unsigned int len)
@@ -107,6 +119,7 @@ int CNetEngine::Initialize(INetEngineHandler* handler)
         return 0;
     m_pHandler = handler;
     GetLog("NetLog");
+    CProtocolBase::SetRecvFailureReport(&ReportToNetLog);
     m_nClientVersion = handler->GetClientVersion();
     m_Sender.SetFilter(&m_FilterSender);
     m_FilterSender.SetHandoff(boost::bind(&PostLocalRequest, m_pShared, _1));

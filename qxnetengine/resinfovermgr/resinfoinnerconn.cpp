@@ -57,7 +57,7 @@ void CResInfoInnerDrv::RequestNext()
         return;
     }
     m_pOwner->m_bFinished = true;
-    Abort();
+    throw TRecvEndedOnPurpose();
 }
 
 void CResInfoInnerDrv::OnRecv_RetVersionList(const TVecVersionInfo& versionList)

@@ -7,10 +7,12 @@
 #include "platform/files.h"
 #include "qxnetengine/archive/tempdir.h"
 #include "qxnetengine/archive/ziparchive.h"
+#include "qxnetengine/log/logfile.h"
 #include "qxnetengine/resinfovermgr/resinfoinnerconn.h"
 #include "qxnetengine/resinfovermgr/resinfovermgr.h"
 #include "support/fakes.h"
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -176,6 +178,44 @@ TEST_F(Update, AWholeUpdate)
     EXPECT_EQ(packages[2], std::string(std::istreambuf_iterator<char>(second),
                                        std::istreambuf_iterator<char>()));
     EXPECT_FALSE(qxplat::FileExists(dir + "7.2.part"));
+}
+
+TEST_F(Update, OnlyAFailedPieceIsReportedAndInTheNetLogNotOnStandardError)
+{
+    CLogFile::SetClock(FixedClock);
+    std::remove((qxplat::ExeDir() + "NetLog20310102.log").c_str());
+    const std::string where = "Exception at: ResInfoInner::CResInfoInner::_DoRecv_RetFileBuffer";
+    std::vector<TVersionInfo> one(1);
+    one[0].Version = 40;
+    one[0].SubNo = 1;
+    struct Case {
+        const char* name;
+        bool tooMuch;  // a piece past the file's size, which ends the download
+        int reports;
+    } cases[] = {{"a whole download", false, 0}, {"a piece past the end", true, 1}};
+    testing::internal::CaptureStderr();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_Game.m_Bodies.clear();
+        Ask(one[0].Version, m_Inner.Port());
+        uint32_t token = 0;
+        std::string body;
+        ASSERT_TRUE(NextInner(&token, &body));
+        InnerSends(InnerFrame(Body(301, 1, one)));
+        ASSERT_TRUE(NextInner(&token, &body));
+        if (c.tooMuch)
+            InnerSends(InnerFrame(Body(301, 2, uint32_t{4}, uint32_t{4})) +
+                       InnerFrame(Body(301, 3, TBigString{TVecChar{'1', '2', '3', '4', '5'}})));
+        else
+            ServeFile(MakePackage(Records(1, 1)));
+        ASSERT_TRUE(PumpUntil([&] { return !GameAnswers().empty(); }));
+        EXPECT_EQ(c.tooMuch ? -3 : 0, static_cast<int32_t>(ReadU32LE(GameAnswers()[0].data() + 4)));
+        EXPECT_EQ(c.reports, CountInLog(where));
+        ++one[0].Version;
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    CLogFile::SetClock(nullptr);
+    EXPECT_EQ(std::string::npos, err.find("Exception at")) << err;
 }
 
 TEST_F(Update, FailuresAnswerWithTheirCodes)

@@ -57,6 +57,16 @@ TEST(KeyRoutineSimd, LaneMovesAndMemoryOperands)
         {"movss from memory", "F30F104610F30F7F4620", "10111213 00000000 00000000 00000000"},
         // movq mm0,[esi+8]; movq2dq xmm3,mm0; emms; movdqu [esi+32],xmm3
         {"movq2dq", "0F6F4608F30FD6D80F77F30F7F5E20", "08090A0B 0C0D0E0F 00000000 00000000"},
+        // movsldup xmm1,xmm0; movdqu [esi+32],xmm1
+        {"movsldup", "F30F12C8F30F7F4E20", "00010203 00010203 08090A0B 08090A0B"},
+        // movhps [esi+32],xmm0; movlps [esi+40],xmm0
+        {"movhps and movlps to memory", "0F1746200F134628", "08090A0B 0C0D0E0F 00010203 04050607"},
+        // movntdq [esi+32],xmm0; movnti [esi+36],ecx: ordinary stores here
+        {"non-temporal stores", "660FE746200FC34E24", "00010203 10111213 08090A0B 0C0D0E0F"},
+        // prefetcht0 [esi]; prefetchnta [esi+0x1000000] (unmapped: a hint
+        // never faults); mfence; lfence; sfence; movdqu [esi+32],xmm0
+        {"prefetches and fences do nothing", "0F180E0F1886000000010FAEF00FAEE80FAEF8F30F7F4620",
+         "00010203 04050607 08090A0B 0C0D0E0F"},
         // movd mm1,ecx; pshufw mm1,mm1,0x1B; movq [esi+32],mm1; movd [esi+40],mm1;
         // pinsrw mm1,ecx,0; movq [esi+44],mm1 (its last 4 bytes lie past the slot)
         {"MMX movd, pshufw, pinsrw", "0F6EC90F70C91B0F7F4E200F7E4E280FC4C9000F7F4E2C",

@@ -367,6 +367,36 @@ TEST(KeyRoutineSimd, ShiftsMatchTheProcessor)
     }
 }
 
+// ptest sets ZF when a AND b is zero and CF when b AND NOT a is, and
+// clears the other status flags.
+TEST(KeyRoutineSimd, PtestFlagsMatchTheProcessor)
+{
+    // mov eax,[esp+4]; movdqu xmm2,[eax]; movdqu xmm1,[eax+16]; ptest xmm2,xmm1;
+    // pushfd; pop ecx; mov [eax+32],ecx; ret
+    const TBytes code = {0x8B, 0x44, 0x24, 0x04, 0xF3, 0x0F, 0x6F, 0x10, 0xF3, 0x0F, 0x6F, 0x48,
+                         0x10, 0x66, 0x0F, 0x38, 0x17, 0xD1, 0x9C, 0x59, 0x89, 0x48, 0x20, 0xC3};
+    CTestRng rng(0x7074657374);
+    for (size_t trial = 0; trial < kInputs; ++trial) {
+        uint8_t data[64] = {};
+        FillInput(&rng, trial, data);
+        FillInput(&rng, trial + 1, data + 16);
+        if (trial % 3 == 1) {
+            for (int i = 0; i < 16; ++i) data[16 + i] &= static_cast<uint8_t>(~data[i]);
+        } else if (trial % 3 == 2) {
+            for (int i = 0; i < 16; ++i) data[16 + i] &= data[i];
+        }
+        const __m128i a = Load(data);
+        const __m128i b = Load(data + 16);
+        const uint32_t expected =
+            (_mm_testz_si128(a, b) ? 0x40u : 0u) | (_mm_testc_si128(a, b) ? 0x01u : 0u);
+        CX86Machine machine(code.data(), static_cast<uint32_t>(code.size()), data, sizeof(data),
+                            1000);
+        ASSERT_TRUE(machine.Run(0).IsOk());
+        ASSERT_EQ(expected, ReadU32LE(data + 32) & 0x8D5u)
+            << "a " << HexBytes(data, 16) << "\nb " << HexBytes(data + 16, 16);
+    }
+}
+
 }  // namespace
 
 #else

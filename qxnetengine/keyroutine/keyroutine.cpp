@@ -22,6 +22,9 @@ const char* FaultText(EKeyRoutineFault fault)
     case kKeyRoutineBadWrite: return "write outside the sandbox";
     case kKeyRoutineLeftCode: return "control left the code";
     case kKeyRoutineDivide: return "division by zero or overflow";
+    case kKeyRoutineAvx: return "AVX instruction, not on the emulated processor";
+    case kKeyRoutineMachineInput: return "reads the time or the processor's random source";
+    case kKeyRoutineMisaligned: return "misaligned 16-byte SSE operand";
     case kKeyRoutineBudget: return "instruction budget exhausted";
     }
     return "unknown fault";
@@ -30,7 +33,7 @@ const char* FaultText(EKeyRoutineFault fault)
 bool HasAddress(EKeyRoutineFault fault)
 {
     return fault == kKeyRoutineBadRead || fault == kKeyRoutineBadWrite ||
-           fault == kKeyRoutineLeftCode;
+           fault == kKeyRoutineLeftCode || fault == kKeyRoutineMisaligned;
 }
 
 }  // namespace

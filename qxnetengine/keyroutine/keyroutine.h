@@ -11,18 +11,21 @@
 // Why a routine stopped.
 enum EKeyRoutineFault {
     kKeyRoutineOk = 0,
-    kKeyRoutineNoCode,       // empty, or too large to map
-    kKeyRoutineTruncated,    // an instruction runs past the end of the code
-    kKeyRoutineUnsupported,  // an instruction outside the interpreted set, or an invalid encoding
-    kKeyRoutineInterrupt,    // int, int3, into, int1, syscall, sysenter
-    kKeyRoutineFarTransfer,  // far call, far jump, far return, iret
-    kKeyRoutinePrivileged,   // port I/O, hlt, cli/sti, system instructions
-    kKeyRoutineSegment,      // segment registers, or a segment override other than the default
-    kKeyRoutineBadRead,      // a read outside the code, the stack and the key block
-    kKeyRoutineBadWrite,     // a write outside the code copy, the stack and the key block
-    kKeyRoutineLeftCode,     // control went outside the code
-    kKeyRoutineDivide,       // division by zero or a quotient that does not fit
-    kKeyRoutineBudget,       // more instructions than the budget allows
+    kKeyRoutineNoCode,        // empty, or too large to map
+    kKeyRoutineTruncated,     // an instruction runs past the end of the code
+    kKeyRoutineUnsupported,   // an instruction outside the interpreted set, or an invalid encoding
+    kKeyRoutineInterrupt,     // int, int3, into, int1, syscall, sysenter
+    kKeyRoutineFarTransfer,   // far call, far jump, far return, iret
+    kKeyRoutinePrivileged,    // port I/O, hlt, cli/sti, system instructions
+    kKeyRoutineSegment,       // segment registers, or a segment override other than the default
+    kKeyRoutineBadRead,       // a read outside the code, the stack and the key block
+    kKeyRoutineBadWrite,      // a write outside the code copy, the stack and the key block
+    kKeyRoutineLeftCode,      // control went outside the code
+    kKeyRoutineDivide,        // division by zero or a quotient that does not fit
+    kKeyRoutineAvx,           // VEX or EVEX encoded (AVX): beyond the emulated processor
+    kKeyRoutineMachineInput,  // rdtsc, rdtscp, rdpmc, rdrand, rdseed: differs from run to run
+    kKeyRoutineMisaligned,    // a 16-byte SSE operand that must be aligned and is not
+    kKeyRoutineBudget,        // more instructions than the budget allows
 };
 
 struct TKeyRoutineResult {

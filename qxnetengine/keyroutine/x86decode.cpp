@@ -1,5 +1,7 @@
 #include "qxnetengine/keyroutine/x86decode.h"
 
+#include "qxnetengine/keyroutine/x86decode_simd.h"
+
 namespace {
 
 // The processor refuses instructions longer than this.
@@ -108,6 +110,16 @@ TOpInfo OneByteInfo(unsigned op)
 
 TOpInfo TwoByteInfo(unsigned op)
 {
+    TX86SimdShape simd;
+    if (X86SimdShape(1, op, &simd)) {
+        return {simd.nFault, simd.bModrm, simd.bImm8 ? kImm8 : kImmNone};
+    }
+    if (op == 0xB0 || op == 0xB1 || op == 0xC0 || op == 0xC1 || op == 0xC7 || op == 0xAE) {
+        return kModrm;  // cmpxchg, xadd, group 9, group 15
+    }
+    if (op == 0xA2) {
+        return kPlain;  // cpuid
+    }
     if (In(op, 0x40, 0x4F) || In(op, 0x90, 0x9F) || op == 0x1F || op == 0xA3 || op == 0xA5 ||
         op == 0xAB || op == 0xAD || op == 0xAF || op == 0xB3 || In(op, 0xB6, 0xB7) || op == 0xBB ||
         In(op, 0xBC, 0xBF)) {
@@ -127,6 +139,8 @@ TOpInfo TwoByteInfo(unsigned op)
     case 0x07:
     case 0x34:
     case 0x35: return Refused(kKeyRoutineInterrupt);  // syscall, sysret, sysenter, sysexit
+    case 0x31:
+    case 0x33: return Refused(kKeyRoutineMachineInput);  // rdtsc, rdpmc
     case 0x00:
     case 0x01:
     case 0x06:
@@ -187,6 +201,9 @@ public:
     }
 
     uint32_t Length() const { return m_nPos - m_nStart; }
+
+    // The next byte without consuming it; 0 past the end.
+    uint8_t Peek() const { return m_nPos < m_nCodeLen ? m_pCode[m_nPos] : 0; }
 
 private:
     const uint8_t* m_pCode;
@@ -255,6 +272,40 @@ bool DecodeImmediate(CCodeReader* rd, EImm imm, TX86Insn* insn, EKeyRoutineFault
     return true;
 }
 
+// lock is valid only on a read-modify-write of memory.
+bool LockAllowed(const TX86Insn& in)
+{
+    if (!in.bMem) {
+        return false;
+    }
+    const unsigned op = in.nOp;
+    if (op < 0x40) {
+        return (op & 7) < 2 && op < 0x38;  // the memory-destination forms, not cmp
+    }
+    switch (op) {
+    case 0x80:
+    case 0x81:
+    case 0x82:
+    case 0x83: return in.nReg != 7;  // not cmp
+    case 0x86:
+    case 0x87:
+    case 0x1AB:
+    case 0x1B3:
+    case 0x1BB:
+    case 0x1B0:
+    case 0x1B1:
+    case 0x1C0:
+    case 0x1C1: return true;
+    case 0xF6:
+    case 0xF7: return in.nReg == 2 || in.nReg == 3;  // not, neg
+    case 0xFE:
+    case 0xFF: return in.nReg < 2;    // inc, dec
+    case 0x1BA: return in.nReg >= 5;  // bts, btr, btc
+    case 0x1C7: return in.nReg == 1;  // cmpxchg8b
+    default: return false;
+    }
+}
+
 }  // namespace
 
 EKeyRoutineFault DecodeX86(const uint8_t* code, uint32_t codeLen, uint32_t offset, TX86Insn* insn)
@@ -277,8 +328,10 @@ EKeyRoutineFault DecodeX86(const uint8_t* code, uint32_t codeLen, uint32_t offse
             insn->nRep = b;
         } else if (b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x64 || b == 0x65) {
             insn->nSeg = b;
-        } else if (b == 0x67 || b == 0xF0) {
-            // 16-bit addressing and lock have no use in a key routine
+        } else if (b == 0xF0) {
+            insn->bLock = true;
+        } else if (b == 0x67) {
+            // 16-bit addressing has no use in a key routine
             return kKeyRoutineUnsupported;
         } else {
             break;
@@ -291,6 +344,18 @@ EKeyRoutineFault DecodeX86(const uint8_t* code, uint32_t codeLen, uint32_t offse
         }
         insn->nOp = static_cast<uint16_t>(0x100 | b);
         info = TwoByteInfo(b);
+        if (b == 0x38 || b == 0x3A) {
+            const unsigned map = b == 0x38 ? 2 : 3;
+            if (!rd.Byte(&b, &fault)) {
+                return fault;
+            }
+            insn->nOp = static_cast<uint16_t>((map << 8) | b);
+            TX86SimdShape simd;
+            X86SimdShape(map, b, &simd);
+            info = {simd.nFault, simd.bModrm, simd.bImm8 ? kImm8 : kImmNone};
+        } else if (b == 0x01 && rd.Peek() == 0xF9) {
+            return kKeyRoutineMachineInput;  // rdtscp
+        }
         // F3 0F BC is bsf on older processors and tzcnt on newer ones, the
         // same for a non-zero source: compilers emit it to count trailing
         // zeros, so it runs as bsf. F3 0F BD (lzcnt) differs from bsr for
@@ -301,6 +366,10 @@ EKeyRoutineFault DecodeX86(const uint8_t* code, uint32_t codeLen, uint32_t offse
     } else {
         insn->nOp = b;
         info = OneByteInfo(b);
+        // In 32-bit code C4, C5 and 62 with a register ModRM are VEX and EVEX.
+        if ((b == 0xC4 || b == 0xC5 || b == 0x62) && (rd.Peek() & 0xC0) == 0xC0) {
+            return kKeyRoutineAvx;
+        }
     }
     if (info.nFault != kKeyRoutineOk) {
         return info.nFault;
@@ -310,6 +379,12 @@ EKeyRoutineFault DecodeX86(const uint8_t* code, uint32_t codeLen, uint32_t offse
     }
     if (!DecodeImmediate(&rd, info.nImm, insn, &fault)) {
         return fault;
+    }
+    if (insn->nOp == 0x1C7 && !insn->bMem && insn->nReg >= 6) {
+        return kKeyRoutineMachineInput;  // rdrand, rdseed
+    }
+    if (insn->bLock && !LockAllowed(*insn)) {
+        return kKeyRoutineUnsupported;  // the processor raises #UD
     }
     insn->nLen = rd.Length();
     return kKeyRoutineOk;

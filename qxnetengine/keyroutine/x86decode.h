@@ -1,6 +1,7 @@
 #pragma once
 // Decodes one IA-32 instruction (32-bit code, 32-bit addressing) from the
 // routine's bytes: prefixes, opcode, ModRM/SIB, displacement, immediates.
+// Opcode maps: one byte, 0F xx, 0F 38 xx and 0F 3A xx.
 
 #include "qxnetengine/keyroutine/keyroutine.h"
 
@@ -12,10 +13,12 @@ enum { kEAX, kECX, kEDX, kEBX, kESP, kEBP, kESI, kEDI, kNoReg = 0xFF };
 struct TX86Insn {
     uint32_t nOffset;  // code offset of the first byte
     uint32_t nLen;
-    uint16_t nOp;     // one-byte opcode, or 0x100 | second byte for 0F xx
+    uint16_t nOp;     // one-byte opcode, 0x100 | op for 0F op, 0x200 | op for 0F 38 op,
+                      // 0x300 | op for 0F 3A op
     uint8_t nOpSize;  // 2 with the 0x66 prefix, else 4
     uint8_t nRep;     // 0, 0xF2 or 0xF3
     uint8_t nSeg;     // the last segment prefix byte, 0 if none
+    bool bLock;       // lock prefix, accepted only where the processor accepts it
     bool bModrm;
     uint8_t nMod, nReg, nRm;
     bool bMem;  // ModRM names memory
@@ -26,6 +29,10 @@ struct TX86Insn {
 
     // The memory operand's default segment is SS for ESP/EBP bases, DS otherwise.
     bool DefaultSegIsSS() const { return nBase == kESP || nBase == kEBP; }
+
+    // The prefix that selects among SIMD instructions of one opcode: F2 or
+    // F3 if present (the last one), else 66, else 0.
+    unsigned SimdPrefix() const { return nRep != 0 ? nRep : (nOpSize == 2 ? 0x66 : 0); }
 };
 
 // Decodes the instruction at code[offset]. Returns kKeyRoutineOk, or why the

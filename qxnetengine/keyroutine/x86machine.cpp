@@ -15,6 +15,8 @@ const uint32_t kFixedFlags = 0x202;
 CX86Machine::CX86Machine(const uint8_t* code, uint32_t codeLen, uint8_t* data, uint32_t dataLen,
                          uint32_t budget)
     : m_Regs(),
+      m_Xmm(),
+      m_Mmx(),
       m_nEip(CX86Memory::kCodeBase),
       m_nFlags(0),
       m_Code(code, code + codeLen),
@@ -214,7 +216,9 @@ uint32_t CX86Machine::PackedFlags() const { return m_nFlags | kFixedFlags; }
 void CX86Machine::Execute(const TX86Insn& in)
 {
     const unsigned op = in.nOp;
-    if (op >= 0x100) {
+    if (op >= 0x200) {
+        ExecSimd(in);  // the 0F 38 and 0F 3A maps
+    } else if (op >= 0x100) {
         ExecuteTwoByte(in);
     } else if (op < 0x40 || (op >= 0x80 && op <= 0x85) || op == 0xA8 || op == 0xA9) {
         ExecAlu(in);
@@ -254,6 +258,15 @@ void CX86Machine::ExecuteTwoByte(const TX86Insn& in)
         ExecBitTest(in);
     } else if (op == 0xBC || op == 0xBD) {
         ExecBitScan(in);
+    } else if (op == 0xB0 || op == 0xB1 || op == 0xC0 || op == 0xC1 || op == 0xC7) {
+        ExecAtomic(in);
+    } else if (op == 0xA2) {
+        ExecCpuid();
+    } else if (op == 0x18 || op == 0xAE) {
+        ExecSystemHint(in);
+    } else if ((op >= 0x10 && op <= 0x17) || (op >= 0x28 && op <= 0x2B) ||
+               (op >= 0x50 && op <= 0x7F) || (op >= 0xC3 && op <= 0xC6) || op >= 0xD0) {
+        ExecSimd(in);
     } else {
         ExecMove(in);
     }

@@ -1,12 +1,15 @@
 #pragma once
 // An IA-32 interpreter for one call of a routine: flat 32-bit protected-mode
-// model, general-purpose integer instructions only, and an address space
-// limited to CX86Memory's regions. A fault stops the run and is sticky: once
-// set, loads return 0 and stores are dropped until the loop sees it.
+// model, the general-purpose integer instructions, MMX and the integer part
+// of SSE through SSE4.1, and an address space limited to CX86Memory's
+// regions. MMX and XMM registers start zeroed and live only for the run.
+// A fault stops the run and is sticky: once set, loads return 0 and stores
+// are dropped until the loop sees it.
 
 #include "qxnetengine/keyroutine/keyroutine.h"
 #include "qxnetengine/keyroutine/x86decode.h"
 #include "qxnetengine/keyroutine/x86memory.h"
+#include "qxnetengine/keyroutine/x86vector.h"
 
 #include <cstdint>
 #include <vector>
@@ -70,8 +73,31 @@ private:
     void ExecGroup5(const TX86Insn& in);
     void ExecString(const TX86Insn& in);
     void Jump(uint32_t target);
+    void ExecAtomic(const TX86Insn& in);
+    void ExecCpuid();
+    void ExecSystemHint(const TX86Insn& in);
+
+    // SIMD: one file per group. mmx selects the MMX registers and 8-byte
+    // operands, otherwise XMM and 16 bytes.
+    void ExecSimd(const TX86Insn& in);
+    bool ExecSimdMove(const TX86Insn& in);
+    bool ExecSimdLaneMove(const TX86Insn& in);
+    bool ExecSimdArith(const TX86Insn& in);
+    bool ExecSimdShuffle(const TX86Insn& in);
+    bool ExecSimdShift(const TX86Insn& in);
+    bool ExecSse41(const TX86Insn& in);
+    TX86Vec& VecReg(bool mmx, unsigned r) { return mmx ? m_Mmx[r] : m_Xmm[r]; }
+    // The r/m operand: a register, or n bytes of memory zero-extended;
+    // aligned demands a 16-byte boundary as the legacy SSE forms do.
+    TX86Vec ReadVecRm(const TX86Insn& in, bool mmx, unsigned n, bool aligned);
+    void WriteVecRm(const TX86Insn& in, bool mmx, unsigned n, const TX86Vec& v, bool aligned);
+    TX86Vec LoadVec(uint32_t addr, unsigned n);
+    void StoreVec(uint32_t addr, unsigned n, const TX86Vec& v);
+    bool SimdAddress(const TX86Insn& in, unsigned n, bool aligned, uint32_t* addr);
 
     uint32_t m_Regs[8];
+    TX86Vec m_Xmm[8];
+    TX86Vec m_Mmx[8];  // low halves only
     uint32_t m_nEip;
     uint32_t m_nFlags;  // status flags and DF
     std::vector<uint8_t> m_Code;

@@ -11,6 +11,8 @@ void KeyRoutineXorRotate(uint8_t* block, uint8_t param);
 void KeyRoutineChain(uint8_t* block, uint8_t param);
 void KeyRoutineFnv(uint8_t* block, uint8_t param);
 void KeyRoutineSwapHalves(uint8_t* block, uint8_t param);
+/* keyroutines_simd.c: compiled with SSE2 and vectorisation */
+void KeyRoutineVectorMix(uint8_t* block, uint8_t param);
 
 #ifdef __cplusplus
 }

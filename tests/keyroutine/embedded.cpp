@@ -9,6 +9,18 @@ const TCorpusBlob* CorpusBlobs(size_t* count)
     return kCorpusBlobs;
 }
 
+const TCorpusDrop* CorpusDrops(size_t* count)
+{
+    *count = sizeof(kCorpusDrops) / sizeof(kCorpusDrops[0]) - 1;  // without the end marker
+    return kCorpusDrops;
+}
+
+const char* const* CorpusVariants(size_t* count)
+{
+    *count = sizeof(kCorpusVariants) / sizeof(kCorpusVariants[0]);
+    return kCorpusVariants;
+}
+
 const TAsmBlob* AsmBlobs(size_t* count)
 {
     *count = sizeof(kAsmBlobs) / sizeof(kAsmBlobs[0]);

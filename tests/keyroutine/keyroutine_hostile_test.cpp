@@ -251,17 +251,40 @@ TEST(KeyRoutineHostile, InstructionsOutsideTheSetAreRefused)
     ExpectFaults({
         {"x87", {0xD9, 0xE8}, kKeyRoutineUnsupported, 0, kNoAddress},
         {"fwait", {0x9B}, kKeyRoutineUnsupported, 0, kNoAddress},
-        {"SSE", {0x0F, 0x10, 0xC0}, kKeyRoutineUnsupported, 0, kNoAddress},
-        {"MMX", {0x0F, 0x6F, 0xC0}, kKeyRoutineUnsupported, 0, kNoAddress},
-        {"lock", {0xF0, 0x01, 0x00}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"SSE floating-point arithmetic",
+         {0x0F, 0x58, 0xC0},
+         kKeyRoutineUnsupported,
+         0,
+         kNoAddress},
+        {"SSE2 conversion", {0xF3, 0x0F, 0xE6, 0xC0}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"SSE4.2 string compare",
+         {0x66, 0x0F, 0x3A, 0x63, 0xC1, 0x00},
+         kKeyRoutineUnsupported,
+         0,
+         kNoAddress},
+        {"SSE4.2 pcmpgtq", {0x66, 0x0F, 0x38, 0x37, 0xC1}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"crc32", {0xF2, 0x0F, 0x38, 0xF1, 0xC1}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"MMX form of an XMM-only op", {0x0F, 0x6C, 0xC1}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"F3 prefix on pxor", {0xF3, 0x0F, 0xEF, 0xC1}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"psraq", {0x66, 0x0F, 0x73, 0xE0, 0x01}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"pmovmskb from memory", {0x66, 0x0F, 0xD7, 0x00}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"movlpd between registers",
+         {0x66, 0x0F, 0x12, 0xC1},
+         kKeyRoutineUnsupported,
+         0,
+         kNoAddress},
+        {"ldmxcsr", {0x0F, 0xAE, 0x10}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"fxsave", {0x0F, 0xAE, 0x00}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"lock on a register", {0xF0, 0x01, 0xC0}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"lock on a plain load", {0xF0, 0x8B, 0x00}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"lock on cmp", {0xF0, 0x39, 0x00}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"lock on SSE", {0xF0, 0x66, 0x0F, 0xEF, 0x00}, kKeyRoutineUnsupported, 0, kNoAddress},
+        {"cmpxchg8b of a register", {0x0F, 0xC7, 0xC8}, kKeyRoutineUnsupported, 0, kNoAddress},
         {"16-bit addressing", {0x67, 0x8B, 0x00}, kKeyRoutineUnsupported, 0, kNoAddress},
-        {"cpuid", {0x0F, 0xA2}, kKeyRoutineUnsupported, 0, kNoAddress},
-        {"rdtsc", {0x0F, 0x31}, kKeyRoutineUnsupported, 0, kNoAddress},
         {"ud2", {0x0F, 0x0B}, kKeyRoutineUnsupported, 0, kNoAddress},
         {"daa", {0x27}, kKeyRoutineUnsupported, 0, kNoAddress},
         {"aam", {0xD4, 0x0A}, kKeyRoutineUnsupported, 0, kNoAddress},
         {"bound", {0x62, 0x00}, kKeyRoutineUnsupported, 0, kNoAddress},
-        {"xadd", {0x0F, 0xC1, 0xC0}, kKeyRoutineUnsupported, 0, kNoAddress},
         {"lzcnt", {0xF3, 0x0F, 0xBD, 0xC0}, kKeyRoutineUnsupported, 0, kNoAddress},
         {"popcnt", {0xF3, 0x0F, 0xB8, 0xC0}, kKeyRoutineUnsupported, 0, kNoAddress},
         {"16-bit bswap", {0x66, 0x0F, 0xC8}, kKeyRoutineUnsupported, 0, kNoAddress},
@@ -284,6 +307,79 @@ TEST(KeyRoutineHostile, InstructionsOutsideTheSetAreRefused)
     EXPECT_TRUE(RunOnBlock(longest, block).IsOk());
     longest.insert(longest.begin(), 0x3E);
     EXPECT_EQ(RunOnBlock(longest, block).nFault, kKeyRoutineUnsupported);
+}
+
+// AVX is beyond the emulated processor, and what reads the time or a
+// hardware random source would make the key differ from the server's.
+TEST(KeyRoutineHostile, AvxAndMachineInputsAreRefusedWithTheirReason)
+{
+    ExpectFaults({
+        {"vpxor (two-byte VEX)", {0xC5, 0xF9, 0xEF, 0xC0}, kKeyRoutineAvx, 0, kNoAddress},
+        {"vpshufb (three-byte VEX)",
+         {0x90, 0xC4, 0xE2, 0x79, 0x00, 0xC1},
+         kKeyRoutineAvx,
+         1,
+         kNoAddress},
+        {"EVEX", {0x62, 0xF1, 0x7D, 0x48, 0xEF, 0xC0}, kKeyRoutineAvx, 0, kNoAddress},
+        {"rdtsc", {0x0F, 0x31}, kKeyRoutineMachineInput, 0, kNoAddress},
+        {"rdtscp", {0x0F, 0x01, 0xF9}, kKeyRoutineMachineInput, 0, kNoAddress},
+        {"rdpmc", {0x0F, 0x33}, kKeyRoutineMachineInput, 0, kNoAddress},
+        {"rdrand", {0x0F, 0xC7, 0xF0}, kKeyRoutineMachineInput, 0, kNoAddress},
+        {"rdseed", {0x0F, 0xC7, 0xF8}, kKeyRoutineMachineInput, 0, kNoAddress},
+    });
+    // In 32-bit code C4 and C5 with a memory ModRM are still les and lds.
+    ExpectFaults({{"les", {0xC4, 0x00}, kKeyRoutineSegment, 0, kNoAddress}});
+    TKeyRoutineResult r = {kKeyRoutineAvx, 2, 0, 1};
+    EXPECT_EQ(DescribeKeyRoutineResult(r),
+              "AVX instruction, not on the emulated processor (code offset 0x2)");
+}
+
+// A 16-byte SSE operand must be aligned unless the instruction says
+// otherwise (movdqu, movups, lddqu) or reads less (movq, movss, pmovzx).
+TEST(KeyRoutineHostile, MisalignedSseOperandsFault)
+{
+    // mov eax,[esp+4] (the block, 16-byte aligned), then the access
+    const TBytes load = {0x8B, 0x44, 0x24, 0x04};
+    auto at = [&](TBytes insn) {
+        TBytes code = load;
+        code.insert(code.end(), insn.begin(), insn.end());
+        code.push_back(0xC3);
+        return code;
+    };
+    ExpectFaults({
+        {"movdqa load", at({0x66, 0x0F, 0x6F, 0x40, 0x01}), kKeyRoutineMisaligned, 4, kBlock + 1},
+        {"movaps store", at({0x0F, 0x29, 0x40, 0x08}), kKeyRoutineMisaligned, 4, kBlock + 8},
+        {"pxor from memory", at({0x66, 0x0F, 0xEF, 0x40, 0x04}), kKeyRoutineMisaligned, 4,
+         kBlock + 4},
+        {"pshufb from memory", at({0x66, 0x0F, 0x38, 0x00, 0x40, 0x02}), kKeyRoutineMisaligned, 4,
+         kBlock + 2},
+        // misaligned and outside the sandbox: alignment is checked first
+        {"movdqa far away",
+         {0x66, 0x0F, 0x6F, 0x05, 0x04, 0, 0, 0x70},
+         kKeyRoutineMisaligned,
+         0,
+         0x70000004},
+        {"movdqu past the block", at({0xF3, 0x0F, 0x6F, 0x40, 0x01}), kKeyRoutineBadRead, 4,
+         kBlock + 1},
+        {"movups store past the block", at({0x0F, 0x11, 0x40, 0x08}), kKeyRoutineBadWrite, 4,
+         kBlock + 8},
+    });
+    const std::vector<TBytes> accepted = {
+        at({0x66, 0x0F, 0x6F, 0x00}),              // movdqa xmm0,[eax]
+        at({0x66, 0x0F, 0x7F, 0x00}),              // movdqa [eax],xmm0
+        at({0xF3, 0x0F, 0x7E, 0x40, 0x03}),        // movq xmm0,[eax+3]
+        at({0x0F, 0x6F, 0x40, 0x05}),              // movq mm0,[eax+5]
+        at({0xF3, 0x0F, 0x10, 0x40, 0x0B}),        // movss xmm0,[eax+11]
+        at({0x66, 0x0F, 0x38, 0x30, 0x40, 0x07}),  // pmovzxbw xmm0,[eax+7]
+        at({0x0F, 0xEF, 0x40, 0x03}),              // pxor mm0,[eax+3]
+        at({0xF2, 0x0F, 0xF0, 0x00}),              // lddqu xmm0,[eax]
+    };
+    for (size_t i = 0; i < accepted.size(); ++i) {
+        SCOPED_TRACE(i);
+        uint8_t block[16] = {};
+        const TKeyRoutineResult r = RunOnBlock(accepted[i], block);
+        EXPECT_TRUE(r.IsOk()) << DescribeKeyRoutineResult(r);
+    }
 }
 
 TEST(KeyRoutineHostile, CodeCutOffOrMissingIsRefused)

@@ -44,6 +44,23 @@ TEST(KeyRoutineModel, EntryStateAndReturnConventions)
     }
 }
 
+// XMM and MMX registers start zeroed in every run: what one routine left
+// there never reaches the next.
+TEST(KeyRoutineModel, SimdRegistersStartZeroedInEveryRun)
+{
+    // mov eax,[esp+4]; movdqu [eax],xmm7; movq [eax+8],mm5; then both set
+    // to all ones: pcmpeqb xmm7,xmm7; pcmpeqb mm5,mm5; ret
+    const TBytes code = {0x8B, 0x44, 0x24, 0x04, 0xF3, 0x0F, 0x7F, 0x38, 0x0F, 0x7F,
+                         0x68, 0x08, 0x66, 0x0F, 0x74, 0xFF, 0x0F, 0x74, 0xED, 0xC3};
+    const CKeyRoutineSandbox sandbox;
+    for (int run = 0; run < 2; ++run) {
+        uint8_t block[16];
+        std::memset(block, 0x5A, sizeof(block));
+        ASSERT_TRUE(sandbox.Run(code.data(), code.size(), block, 0).IsOk());
+        EXPECT_EQ(TBytes(block, block + 16), TBytes(16, 0)) << "run " << run;
+    }
+}
+
 TEST(KeyRoutineModel, BlockChangesOnlyWhenTheRoutineCompletes)
 {
     // mov eax,[esp+4]; mov dword [eax],-1; then ret, or int3

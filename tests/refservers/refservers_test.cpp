@@ -1,15 +1,21 @@
 // The reference servers against the engine's own halves of each exchange,
 // and against input no client should send.
+#include "common/bytes/byteorder.h"
+#include "common/dataencryption/dataencryption.h"
 #include "common/protocols/dispproto.h"
+#include "common/protocols/gatehandshake.h"
 #include "common/randgen/randgen.h"
+#include "gateserver.h"
 #include "keyroutinetable.h"
 #include "platform/blocksock.h"
 #include "platform/sockaddr.h"
 #include "qxnetengine/keyroutine/keyroutine.h"
 #include "refserversthread.h"
+#include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -147,6 +153,77 @@ TEST_F(RefServers, DispatchAnswersOverBothTransports)
     BlockSockClose(tcp);
     ASSERT_TRUE(DispProto::ParseReply(buf, static_cast<size_t>(n > 0 ? n : 0), &reply));
     EXPECT_EQ(m_Servers.GatePort(), reply.gatePort);
+}
+
+// n bytes from a TCP socket, each wait bounded; shorter if the peer stops.
+std::string RecvExactly(SockHandle s, size_t n)
+{
+    std::string out;
+    char buf[1024];
+    while (out.size() < n) {
+        const size_t want = std::min(sizeof buf, n - out.size());
+        const int got = TcpRecv(s, buf, static_cast<int>(want), 5000);
+        if (got <= 0)
+            break;
+        out.append(buf, static_cast<size_t>(got));
+    }
+    return out;
+}
+
+// A client's login done by hand: the request, the reply's key routine run
+// in the client's sandbox where it lies in the reply, then an echo through
+// the key both sides now hold. The gate hands out its routines in turn,
+// the SSE2 one first, so every routine logs in once.
+TEST_F(RefServers, EveryKeyRoutineLogsInThroughTheGate)
+{
+    using namespace GateHandshake;
+    ASSERT_STREQ(kKeyRoutines[0].name, "KeyRoutineVectorMix");
+    for (size_t n = 0; n < kKeyRoutineCount; ++n) {
+        SCOPED_TRACE(kKeyRoutines[n].name);
+        SockHandle s = TcpConnect(Loopback(m_Servers.GatePort()), 5000);
+        ASSERT_NE(kInvalidSock, s);
+        unsigned char key[32];
+        for (int i = 0; i < 16; ++i) key[i] = static_cast<unsigned char>(0xA0 + i + n);
+        std::string request(kHeadLen + kRequestBodyLen, '\0');
+        char* p = &request[0];
+        WriteU16LE(p, kRequestBodyLen);
+        WriteU16LE(p + 2, kRequestType);
+        WriteU32LE(p + 4, kModuleTag);
+        WriteU32LE(p + 8, kMessageTag);
+        WriteU32LE(p + kHeadLen, 1);
+        memcpy(p + kHeadLen + 8, key, 16);
+        ScrambleGate(p, request.size());
+        request = U32(static_cast<uint32_t>(request.size())) + request;
+        ASSERT_EQ(static_cast<int>(request.size()),
+                  TcpSendAll(s, request.data(), static_cast<int>(request.size()), 5000));
+
+        std::string reply = RecvExactly(s, 4 + kHeadLen + kReplyBodyLen);
+        ASSERT_EQ(4 + kHeadLen + kReplyBodyLen, reply.size());
+        reply.erase(0, 4);
+        ScrambleGate(&reply[0], reply.size());
+        const unsigned char* body = reinterpret_cast<const unsigned char*>(reply.data()) + kHeadLen;
+        ASSERT_EQ(1u, ReadU32LE(body));
+        const unsigned skip = body[8];
+        const TKeyRoutine& routine = kKeyRoutines[n];
+        ASSERT_EQ(0, memcmp(body + 26 + skip, routine.code, routine.len));
+        const TKeyRoutineResult r = CKeyRoutineSandbox().RunInMessage(
+            reinterpret_cast<const unsigned char*>(reply.data()), reply.size(),
+            kHeadLen + 26 + skip, kHeadLen + 10 + skip, body[9 + skip], key + 16);
+        ASSERT_TRUE(r.IsOk()) << DescribeKeyRoutineResult(r);
+
+        CDataEncryption crypto;
+        ASSERT_TRUE(crypto.SetKey(key, 32));
+        const std::string pkg = MakePkg(MakeBody(CRefGateServer::kEchoModule, 1, "key agreed"));
+        const std::string frame =
+            U32(static_cast<uint32_t>(crypto.Encrypt(pkg).size())) + crypto.Encrypt(pkg);
+        ASSERT_EQ(static_cast<int>(frame.size()),
+                  TcpSendAll(s, frame.data(), static_cast<int>(frame.size()), 5000));
+        const std::string head = RecvExactly(s, 4);
+        ASSERT_EQ(4u, head.size());
+        const std::string echoed = RecvExactly(s, ReadU32LE(head.data()));
+        BlockSockClose(s);
+        EXPECT_EQ(pkg, crypto.Decrypt(echoed));
+    }
 }
 
 TEST(RefServersNotice, DispatchGivesTheNoticeItWasTold)

@@ -1,8 +1,10 @@
 # Writes machine code as C++ arrays and a table of them:
-#   corpus: DIR/kr_<i>_<level>.bin for i < COUNT and each of LEVELS -> kCorpusBlobs
+#   corpus: DIR/kr_<i>_<variant>.bin for i < COUNT and each of VARIANTS ->
+#           kCorpusBlobs, and the compilations that were dropped (an
+#           OUT_<variant>.drop beside the empty .bin) -> kCorpusDrops
 #   asm:    DIR/<name>.bin for each of NAMES -> kAsmBlobs
 #
-# -D: KIND, DIR, OUT, COUNT, LEVELS, NAMES (comma-separated)
+# -D: KIND, DIR, OUT, COUNT, VARIANTS, NAMES (comma-separated)
 
 function(append_array var name bin)
   file(READ ${bin} hex HEX)
@@ -14,15 +16,27 @@ endfunction()
 set(text "// Generated from the i686 objects at build time.\n")
 set(table "")
 if(KIND STREQUAL "corpus")
-  string(REPLACE "," ";" levels "${LEVELS}")
+  string(REPLACE "," ";" variants "${VARIANTS}")
   math(EXPR last "${COUNT} - 1")
+  set(drops "")
   foreach(i RANGE ${last})
-    foreach(level ${levels})
-      append_array(text kr_${i}_${level} ${DIR}/kr_${i}_${level}.bin)
-      string(APPEND table "    {${i}, \"${level}\", kr_${i}_${level}, sizeof(kr_${i}_${level})},\n")
+    foreach(variant ${variants})
+      set(base ${DIR}/kr_${i}_${variant})
+      if(EXISTS ${base}.drop)
+        file(READ ${base}.drop reason)
+        string(APPEND drops "    {${i}, \"${variant}\", \"${reason}\"},\n")
+        continue()
+      endif()
+      string(REPLACE "-" "_" id "kr_${i}_${variant}")
+      append_array(text ${id} ${base}.bin)
+      string(APPEND table "    {${i}, \"${variant}\", ${id}, sizeof(${id})},\n")
     endforeach()
   endforeach()
   string(APPEND text "static const TCorpusBlob kCorpusBlobs[] = {\n${table}};\n")
+  # One entry more than the drops, so that the array is never empty.
+  string(APPEND text "static const TCorpusDrop kCorpusDrops[] = {\n${drops}    {0, nullptr, nullptr},\n};\n")
+  string(REPLACE "," "\", \"" quoted "${VARIANTS}")
+  string(APPEND text "static const char* const kCorpusVariants[] = {\"${quoted}\"};\n")
 else()
   string(REPLACE "," ";" names "${NAMES}")
   foreach(name ${names})

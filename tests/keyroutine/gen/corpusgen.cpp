@@ -5,8 +5,10 @@
 // The C is free of undefined and implementation-defined behaviour: unsigned
 // arithmetic, signed values built arithmetically (never by conversion of an
 // out-of-range value), no signed shifts, divisors that cannot be zero or give
-// INT_MIN / -1. It needs no calls, no static data and no 64-bit division, so
-// the compiled code has no relocations.
+// INT_MIN / -1. It needs no calls, no static data and no 64-bit division.
+// Loops that compilers vectorise take their operands from the block, the
+// parameter or values computed at run time, never from constants: a vector
+// constant would land in a data section, and a routine is only its code.
 //
 // usage: corpusgen <seed> <count> <output dir>
 
@@ -88,6 +90,14 @@ const char* const kTemplates[] = {
     "$A += (uint32_t)S8($B) * $K;",
     "$A ^= (uint32_t)S16($B >> $k);",
     "$A ^= (uint32_t)(uint16_t)$B * (uint16_t)$C;",
+    "$A = __builtin_bswap32($A) ^ $B;",
+    "{ uint32_t cell = $A; uint32_t old = __sync_val_compare_and_swap(&cell, ($B & 1u) ? $A : $B, "
+    "$C); $A = cell + old * 3u; }",
+    "{ uint32_t cell = $A; $A = __atomic_fetch_add(&cell, $B, __ATOMIC_SEQ_CST) ^ (cell << $k); }",
+    "{ uint64_t q = (((uint64_t)$A << 32) | $B) * ((((uint64_t)$C) << 32) | $K); "
+    "$A ^= (uint32_t)(q >> 32); $B += (uint32_t)q; }",
+    "{ uint64_t q = ((uint64_t)$A << 32) | $B; q ^= q >> $k; q += q << 13; "
+    "$A = (uint32_t)(q >> 32) ^ (uint32_t)q; }",
     "{ uint16_t h = (uint16_t)$B; h = (uint16_t)(h / (uint16_t)(($C & 0xFFu) | 1u)); $A += h; }",
     "{ uint8_t c = (uint8_t)$B; c = (uint8_t)(c % (uint8_t)(($C & 0x0Fu) | 1u)); $A ^= c; }",
     "{ uint32_t n = $B & 7u; while (n--) { $A = ROTL32($A, 3) ^ $C; } }",
@@ -126,19 +136,21 @@ public:
         }
         s << "    uint32_t x = p * " << Hex(Odd()) << " + " << Hex(K()) << ";\n";
         s << "    uint8_t t[16];\n";
-        s << "    for (uint32_t i = 0; i < 16u; i++) {\n        t[i] = (uint8_t)(i * "
-          << Dec(m_pRng->Range(3, 251) | 1) << "u + p * " << Dec(m_pRng->Range(1, 255))
-          << "u + (i >> 2));\n    }\n";
+        s << "    for (uint32_t i = 0; i < 16u; i++) {\n        t[i] = (uint8_t)(b[i] ^ "
+             "(uint8_t)(p * "
+          << Dec(m_pRng->Range(1, 255)) << "u + x));\n    }\n";
+        s << "    t[x & 15u] = (uint8_t)(t[x & 15u] + " << Dec(m_pRng->Range(1, 255)) << "u);\n";
         if (m_pRng->Chance(50)) {
-            s << "    {\n        uint8_t s8[8] = {";
-            for (int i = 0; i < 8; ++i) {
-                s << (i ? ", " : "") << m_pRng->Below(256);
-            }
-            s << "};\n        for (uint32_t i = 0; i < 8u; i++) {\n"
-              << "            t[(i * 3u + x) & 15u] ^= s8[(i + p) & 7u];\n        }\n    }\n";
+            // Eight constant bytes in one immediate rather than an array in data.
+            s << "    for (uint32_t i = 0; i < 8u; i++) {\n"
+              << "        t[(i * 3u + x) & 15u] ^= (uint8_t)(0x" << std::hex << m_pRng->Next()
+              << std::dec << "ull >> (8u * ((i + p) & 7u)));\n    }\n";
         }
         if (m_pRng->Chance(40)) {
             s << BytePass();
+        }
+        for (uint32_t n = m_pRng->Below(3); n > 0; --n) {
+            s << VectorPass();
         }
         const std::string rounds =
             m_pRng->Chance(50) ? Dec(m_pRng->Range(1, 4)) + "u" : "2u + (p & 3u)";
@@ -160,6 +172,9 @@ public:
             }
         }
         s << BytePass();
+        if (m_pRng->Chance(50)) {
+            s << VectorPass();
+        }
         s << "}\n";
         return s.str();
     }
@@ -257,15 +272,84 @@ private:
                    Dec(m_pRng->Range(3, 255) | 1) + "u);\n    }\n";
         case 2:
             return "    for (uint32_t i = 0; i < 8u; i++) {\n        uint8_t c = b[i];\n"
-                   "        b[i] = b[15u - i];\n        b[15u - i] = (uint8_t)(c ^ p ^ "
+                   "        b[i] = b[i + 8u];\n        b[i + 8u] = (uint8_t)(c ^ p ^ "
                    "t[i]);\n    }\n";
         default:
             return "    for (uint32_t i = 0; i < 16u; i += 2) {\n"
                    "        uint16_t h = (uint16_t)(b[i] | (b[i + 1] << 8));\n"
-                   "        h = (uint16_t)((h * " +
+                   "        h = (uint16_t)((h * (uint16_t)(x | " +
                    Dec(m_pRng->Range(3, 65535) | 1) +
-                   "u) ^ (h >> 7) ^ t[i]);\n"
+                   "u)) ^ (h >> 7) ^ t[i]);\n"
                    "        b[i] = (uint8_t)h;\n        b[i + 1] = (uint8_t)(h >> 8);\n    }\n";
+        }
+    }
+
+    // Loops over the whole block that compilers turn into SIMD code.
+    std::string VectorPass()
+    {
+        const std::string k = Dec(m_pRng->Range(1, 7));
+        switch (m_pRng->Below(10)) {
+        case 0:
+            return "    for (uint32_t i = 0; i < 16u; i++) {\n        b[i] = (uint8_t)(b[i] ^ "
+                   "t[i]);\n    }\n";
+        case 1:
+            return "    for (uint32_t i = 0; i < 16u; i++) {\n        t[i] = b[i] > t[i] ? b[i] : "
+                   "t[i];\n        b[i] = (uint8_t)((b[i] < t[i] ? b[i] : t[i]) + p);\n    }\n";
+        case 2:
+            return "    for (uint32_t i = 0; i < 16u; i++) {\n        b[i] = (uint8_t)((b[i] + "
+                   "t[i] "
+                   "+ 1u) >> 1);\n    }\n";
+        case 3:
+            return "    {\n        uint32_t s = 0;\n        for (uint32_t i = 0; i < 16u; i++) {\n"
+                   "            s += b[i] > t[i] ? (uint32_t)(b[i] - t[i]) : (uint32_t)(t[i] - "
+                   "b[i]);\n        }\n        x ^= s;\n    }\n";
+        case 4:
+            return "    for (uint32_t i = 0; i < 16u; i++) {\n        uint32_t s = (uint32_t)b[i] "
+                   "+ "
+                   "t[i];\n        b[i] = (uint8_t)(S8(b[i]) > S8(t[i]) ? (s > 255u ? 255u : s) : "
+                   "(uint32_t)(b[i] ^ t[i]));\n    }\n";
+        case 5:
+            return "    {\n        uint16_t h[8];\n        for (uint32_t i = 0; i < 8u; i++) {\n"
+                   "            h[i] = (uint16_t)(b[2u * i] | (b[2u * i + 1u] << 8));\n        }\n"
+                   "        for (uint32_t i = 0; i < 8u; i++) {\n            h[i] = "
+                   "(uint16_t)((h[i] "
+                   "* (uint16_t)x) ^ (h[i] >> " +
+                   k +
+                   "));\n        }\n        for (uint32_t i = 0; i < 8u; i++) {\n"
+                   "            b[2u * i] = (uint8_t)h[i];\n            b[2u * i + 1u] = "
+                   "(uint8_t)(h[i] >> 8);\n        }\n    }\n";
+        case 6:
+            return "    {\n        uint32_t v[4];\n        for (uint32_t i = 0; i < 4u; i++) {\n"
+                   "            v[i] = (uint32_t)b[4u * i] | ((uint32_t)b[4u * i + 1u] << 8) | "
+                   "((uint32_t)b[4u * i + 2u] << 16) | ((uint32_t)b[4u * i + 3u] << 24);\n        "
+                   "}\n"
+                   "        for (uint32_t i = 0; i < 4u; i++) {\n            v[i] = v[i] * (x | "
+                   "1u) + "
+                   "(v[3u - i] >> " +
+                   k +
+                   ");\n        }\n        for (uint32_t i = 0; i < 4u; i++) {\n"
+                   "            b[4u * i] = (uint8_t)v[i];\n            b[4u * i + 1u] = "
+                   "(uint8_t)(v[i] >> 8);\n            b[4u * i + 2u] = (uint8_t)(v[i] >> 16);\n"
+                   "            b[4u * i + 3u] = (uint8_t)(v[i] >> 24);\n        }\n    }\n";
+        case 7:
+            return "    {\n        uint64_t d[2];\n        for (uint32_t i = 0; i < 2u; i++) {\n"
+                   "            d[i] = 0;\n            for (uint32_t j = 0; j < 8u; j++) {\n"
+                   "                d[i] |= (uint64_t)b[8u * i + j] << (8u * j);\n            }\n"
+                   "        }\n        for (uint32_t i = 0; i < 2u; i++) {\n            d[i] += "
+                   "(d[i] << " +
+                   k +
+                   ") ^ ((uint64_t)x << 32 | p);\n        }\n        for (uint32_t i = 0; i < 16u; "
+                   "i++) {\n            b[i] = (uint8_t)(d[i >> 3] >> (8u * (i & 7u)));\n        "
+                   "}\n"
+                   "    }\n";
+        case 8:
+            return "    for (uint32_t i = 0; i < 16u; i++) {\n        t[i] = (uint8_t)(t[i] + b[i] "
+                   "- "
+                   "(uint8_t)x);\n    }\n";
+        default:
+            return "    for (uint32_t i = 0; i < 16u; i++) {\n        uint32_t d = (uint32_t)t[i] "
+                   "- "
+                   "b[i];\n        b[i] = (uint8_t)(t[i] > b[i] ? d : 0u);\n    }\n";
         }
     }
 

@@ -21,6 +21,11 @@ bool RemoveDir(const std::string& path, bool* missing = nullptr);
 bool DeleteFileForce(const std::string& path);
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// The runtime's access test for reading and writing (_access mode 6): false
+// for a missing path or one marked read-only; on POSIX that is one without
+// its owner's write permission, whoever asks, as the attribute binds
+// everyone on Windows.
+bool AccessReadWrite(const std::string& path);
 // A symbolic link or a junction (any name-surrogate reparse point on
 // Windows); the test does not follow it.
 bool IsLink(const std::string& path);

@@ -71,6 +71,13 @@ bool FileExists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
+bool AccessReadWrite(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) &&
+           access(path.c_str(), R_OK | W_OK) == 0;
+}
+
 bool IsDirectory(const std::string& path)
 {
     struct stat st;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <shlobj.h>
 
 namespace qxplat {
@@ -44,6 +46,8 @@ bool FileExists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+bool AccessReadWrite(const std::string& path) { return _access(path.c_str(), 6) == 0; }
 
 bool IsDirectory(const std::string& path)
 {

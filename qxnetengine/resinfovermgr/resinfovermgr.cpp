@@ -26,7 +26,9 @@ bool CResInfoVerMgr::InitDir()
 {
     m_strDir = qxplat::LibraryDir() + "ResInfo" + qxplat::kPathSep;
     qxplat::CreateDir(m_strDir);
-    return qxplat::IsDirectory(m_strDir);
+    // A folder marked read-only could never take the packages: the version
+    // asked for is then not stored, and the previous one is asked again.
+    return qxplat::IsDirectory(m_strDir) && qxplat::AccessReadWrite(m_strDir);
 }
 
 bool CResInfoVerMgr::SetVersion(uint32_t version)

@@ -13,6 +13,7 @@
 #include "support/fakes.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -216,6 +217,35 @@ TEST_F(Update, OnlyAFailedPieceIsReportedAndInTheNetLogNotOnStandardError)
     const std::string err = testing::internal::GetCapturedStderr();
     CLogFile::SetClock(nullptr);
     EXPECT_EQ(std::string::npos, err.find("Exception at")) << err;
+}
+
+TEST_F(Update, AFolderMarkedReadOnlyKeepsThePreviousVersion)
+{
+    const std::string dir = qxplat::LibraryDir() + "ResInfo";
+    for (uint32_t version : {44u, 45u}) {
+        SCOPED_TRACE(version);
+        if (version == 45) {
+            std::filesystem::permissions(dir, std::filesystem::perms::owner_write |
+                                                  std::filesystem::perms::group_write |
+                                                  std::filesystem::perms::others_write,
+                                         std::filesystem::perm_options::remove);
+#ifdef _WIN32
+            // Windows keeps the read-only attribute on a folder; Wine drops it.
+            if (qxplat::AccessReadWrite(dir))
+                GTEST_SKIP() << "this system keeps no read-only mark on a folder";
+#endif
+        }
+        m_Game.m_Bodies.clear();
+        Ask(version, m_Inner.Port());
+        uint32_t token = 0;
+        std::string body;
+        const bool asked = NextInner(&token, &body);
+        qxplat::ClearReadOnly(dir);
+        ASSERT_TRUE(asked);
+        EXPECT_EQ(Body(301, 1, uint32_t{44}), body);  // GetVersionList
+        m_Inner.m_Accepted.back()->Close();
+        ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+    }
 }
 
 TEST_F(Update, FailuresAnswerWithTheirCodes)

@@ -22,6 +22,7 @@ namespace {
 // minizip's and zlib's codes are negative; ours for them are positive.
 const int32_t kLibFile = -Z_ERRNO;
 const int32_t kLibNoMemory = -Z_MEM_ERROR;
+static_assert(kLibNoMemory == CZipArchive::kResultNoMemory, "the result named in the header");
 const int32_t kLibBuffer = -Z_BUF_ERROR;
 const int32_t kLibNotFound = -UNZ_END_OF_LIST_OF_FILE;
 const int32_t kLibBadZip = -UNZ_BADZIPFILE;

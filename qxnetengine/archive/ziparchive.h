@@ -15,8 +15,10 @@ class CZipArchive {
 public:
     enum { kModeModify = 1, kModeCreate = 2, kModeRead = 4 };
     enum { kErrModeMismatch = -1, kErrNotOpened = -2, kErrParam = -3 };
-    // Largest item that ReadItem extracts.
+    // Largest item that ReadItem extracts; a larger one fails its size query
+    // too, with the last result kResultNoMemory.
     static const uint32_t kMaxItemSize = 16u * 1024 * 1024;
+    static const int32_t kResultNoMemory = 4;
 
     CZipArchive();
     ~CZipArchive();

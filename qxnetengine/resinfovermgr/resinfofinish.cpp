@@ -38,7 +38,10 @@ void CResInfoVerMgr::OnFinish(IResInfoVerGog* reporter)
         }
         uint32_t nLen = 0;
         if (!zip.ReadItem("1.xml", nullptr, &nLen)) {
-            Failed(reporter, TXT_READ_INDEX_FAILED);
+            // An index too large to take is refused by the size query already.
+            Failed(reporter, zip.GetLastResult() == CZipArchive::kResultNoMemory
+                                 ? TXT_READ_INDEX_FAILED2
+                                 : TXT_READ_INDEX_FAILED);
             return;
         }
         std::string strXml;

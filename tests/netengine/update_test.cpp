@@ -3,6 +3,7 @@
 #include "common/bytes/byteorder.h"
 #include "common/protocols/resinfoinner.h"
 #include "common/serialization/bufferwriter.h"
+#include "common/texts/texts.h"
 #include "gatefixture.h"
 #include "platform/files.h"
 #include "qxnetengine/archive/tempdir.h"
@@ -246,6 +247,28 @@ TEST_F(Update, AFolderMarkedReadOnlyKeepsThePreviousVersion)
         m_Inner.m_Accepted.back()->Close();
         ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
     }
+}
+
+TEST_F(Update, AnIndexTooLargeToTakeIsLoggedAsSuch)
+{
+    CLogFile::SetClock(FixedClock);
+    std::remove((qxplat::ExeDir() + "NetLog20310102.log").c_str());
+    std::vector<TVersionInfo> one(1);
+    one[0].Version = 46;
+    one[0].SubNo = 1;
+    m_Inner.m_nSendCap = 1u << 20;  // the package leaves in one go
+    Ask(46, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    InnerSends(InnerFrame(Body(301, 1, one)));
+    ASSERT_TRUE(NextInner(&token, &body));
+    // Deflated, 16 MiB and one byte of blanks is a small package.
+    ServeFile(MakePackage(Records(1, 1) + std::string(CZipArchive::kMaxItemSize + 1, ' ')));
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+    CLogFile::SetClock(nullptr);
+    EXPECT_EQ(Body(300, 1, int32_t{-2}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+    EXPECT_EQ(1, CountInLog(TXT_READ_INDEX_FAILED2));
 }
 
 TEST_F(Update, FailuresAnswerWithTheirCodes)

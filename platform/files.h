@@ -29,6 +29,14 @@ bool AccessReadWrite(const std::string& path);
 // A symbolic link or a junction (any name-surrogate reparse point on
 // Windows); the test does not follow it.
 bool IsLink(const std::string& path);
+// Makes path a directory when missing (on POSIX writable by its user alone);
+// true when it then is a directory, not a link, that no other user could
+// have made or may write into: on POSIX owned by the current user without
+// write permission for group or others.
+bool EnsurePrivateDir(const std::string& path);
+// A new directory named prefix followed by random characters, of the current
+// user alone (mkdtemp on POSIX); empty when none could be made.
+std::string MakeUniqueDir(const std::string& prefix);
 // Removes a link itself, never what it points to.
 bool DeleteLink(const std::string& path);
 // Clears the read-only attribute (SetFileAttributes); on POSIX gives the

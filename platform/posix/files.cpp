@@ -90,6 +90,21 @@ bool IsLink(const std::string& path)
     return lstat(NoTrailingSlash(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+bool EnsurePrivateDir(const std::string& path)
+{
+    const std::string dir = NoTrailingSlash(path);
+    mkdir(dir.c_str(), 0700);
+    struct stat st;
+    return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string MakeUniqueDir(const std::string& prefix)
+{
+    std::string name = prefix + "XXXXXX";
+    return mkdtemp(&name[0]) ? name : std::string();
+}
+
 bool DeleteLink(const std::string& path)
 {
     return IsLink(path) && unlink(NoTrailingSlash(path).c_str()) == 0;

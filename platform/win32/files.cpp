@@ -20,6 +20,33 @@ bool CreateDirExclusive(const std::string& path)
     return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
 }
 
+bool EnsurePrivateDir(const std::string& path)
+{
+    // Under the user's own profile nobody else makes or redirects folders.
+    CreateDir(path);
+    return IsDirectory(path) && !IsLink(path);
+}
+
+std::string MakeUniqueDir(const std::string& prefix)
+{
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    unsigned long long seed = static_cast<unsigned long long>(now.QuadPart) ^ GetCurrentProcessId();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = prefix;
+        for (int i = 0; i < 6; ++i) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            name += kChars[(seed >> 33) % (sizeof kChars - 1)];
+        }
+        if (CreateDirectoryA(name.c_str(), nullptr))
+            return name;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    return std::string();
+}
+
 bool RemoveDir(const std::string& path, bool* missing)
 {
     if (missing)

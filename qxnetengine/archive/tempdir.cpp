@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <vector>
 
 namespace {
@@ -66,7 +67,18 @@ std::string CTempDir::GetRootDir()
         base = qxplat::TempDir();
     if (base.empty())
         return std::string();
-    return WithSep(base) + "ZIPTemp" + qxplat::kPathSep;
+    const std::string root = WithSep(base) + "ZIPTemp";
+    if (qxplat::EnsurePrivateDir(root))
+        return root + qxplat::kPathSep;
+    // Another user's folder, or a link, stands there (a shared temporary
+    // folder): one of our own instead, made once per such place.
+    static CCritSection lock;
+    static std::map<std::string, std::string> own;
+    CAutoLock hold(&lock);
+    std::string& mine = own[root];
+    if (mine.empty() || !qxplat::EnsurePrivateDir(mine))
+        mine = qxplat::MakeUniqueDir(root + ".");
+    return mine.empty() ? std::string() : mine + qxplat::kPathSep;
 }
 
 CTempDir::CTempDir(bool autoDelete) : m_bAutoDelete(autoDelete)

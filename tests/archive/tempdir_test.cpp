@@ -7,7 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#endif
+
 #include <filesystem>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -76,6 +84,74 @@ TEST(TempDir, TwoInTheSameMillisecondOnOneThreadDiffer)
     }
     EXPECT_TRUE(inWindow);
 }
+
+#ifndef _WIN32
+// With no home folder the root lies in the shared temporary folder, where
+// another local user may have put something at its name first.
+TEST(TempDir, ASharedRootIsUsedOnlyWhenItIsTheUsersOwn)
+{
+    CScratchDir scratch("temproot");
+    const std::string base = scratch.Path("");
+    const std::string standard = base + "ZIPTemp";
+    struct Case {
+        const char* name;
+        std::function<bool()> prepare;  // false: cannot be set up here
+        bool standardTaken;
+    } cases[] = {
+        {"missing", [] { return true; }, true},
+        {"a link to another folder",
+         [&] {
+             fs::create_directory(base + "elsewhere");
+             fs::create_directory_symlink(base + "elsewhere", standard);
+             return true;
+         },
+         false},
+        {"writable by others",
+         [&] { return fs::create_directory(standard) && chmod(standard.c_str(), 0777) == 0; },
+         false},
+        {"another user's",
+         [&] {
+             return geteuid() == 0 && fs::create_directory(standard) &&
+                    chmod(standard.c_str(), 0700) == 0 && chown(standard.c_str(), 12345, 12345) == 0;
+         },
+         false},
+    };
+    const char* home = getenv("HOME");
+    const std::string savedHome = home ? home : "";
+    const char* tmp = getenv("TMPDIR");
+    const std::string savedTmp = tmp ? tmp : "";
+    unsetenv("HOME");
+    unsetenv("XDG_CACHE_HOME");
+    setenv("TMPDIR", base.c_str(), 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(standard);
+        if (!c.prepare()) {
+            std::printf("skipped %s: needs root\n", c.name);
+            continue;
+        }
+        const std::string root = CTempDir::GetRootDir();
+        ASSERT_FALSE(root.empty());
+        EXPECT_EQ(c.standardTaken, root == standard + "/") << root;
+        struct stat st;
+        ASSERT_EQ(0, lstat(root.substr(0, root.size() - 1).c_str(), &st));
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(geteuid(), st.st_uid);
+        EXPECT_EQ(0u, st.st_mode & (S_IWGRP | S_IWOTH));
+        CTempDir dir(true);
+        ASSERT_NE(nullptr, dir.GetPath());
+        EXPECT_EQ(root, std::string(dir.GetPath()).substr(0, root.size()));
+        EXPECT_TRUE(!fs::exists(base + "elsewhere") || fs::is_empty(base + "elsewhere"));
+    }
+    fs::remove_all(standard);
+    if (home)
+        setenv("HOME", savedHome.c_str(), 1);
+    if (tmp)
+        setenv("TMPDIR", savedTmp.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+}
+#endif
 
 TEST(TempDir, AutoDeleteDecidesWhetherTheTreeStays)
 {

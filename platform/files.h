@@ -46,6 +46,11 @@ bool ClearReadOnly(const std::string& path);
 // Renames a file, replacing an existing target (MoveFileEx with
 // MOVEFILE_REPLACE_EXISTING; rename on POSIX).
 bool MoveFileReplace(const std::string& from, const std::string& to);
+// MoveFileReplace for a complete file; when another program holds the target
+// open without letting it be replaced (Windows: a sharing refusal, as after
+// the C runtime's fopen), from's content is written over it in place and
+// from is deleted.
+bool ReplaceFileWith(const std::string& from, const std::string& to);
 // The last-write time of a file in local time (milliseconds are 0), and
 // setting it.
 bool GetFileModTime(const std::string& path, TLocalTime* t);

@@ -6,6 +6,8 @@
 
 #include <shlobj.h>
 
+#include <vector>
+
 namespace qxplat {
 
 bool CreateDir(const std::string& path)
@@ -151,6 +153,45 @@ bool MoveFileReplace(const std::string& from, const std::string& to)
         return false;
     return MoveFileExA(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+namespace {
+
+bool OverwriteInPlace(const std::string& from, const std::string& to)
+{
+    HANDLE in = CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return false;
+    // Shared as a reader that holds the file lets it be shared.
+    HANDLE out = CreateFileA(to.c_str(), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool ok = out != INVALID_HANDLE_VALUE;
+    std::vector<char> buffer(64 * 1024);
+    for (DWORD got = 0;
+         ok && ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
+         got > 0;) {
+        DWORD put = 0;
+        ok = WriteFile(out, buffer.data(), got, &put, nullptr) && put == got;
+    }
+    ok = ok && SetEndOfFile(out) && FlushFileBuffers(out);
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    CloseHandle(in);
+    return ok && DeleteFileA(from.c_str());
+}
+
+}  // namespace
+
+bool ReplaceFileWith(const std::string& from, const std::string& to)
+{
+    if (MoveFileReplace(from, to))
+        return true;
+    DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
+        return false;
+    return OverwriteInPlace(from, to);
 }
 
 bool GetFileModTime(const std::string& path, TLocalTime* t)

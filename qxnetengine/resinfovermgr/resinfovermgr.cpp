@@ -128,7 +128,8 @@ int64_t CResInfoVerMgr::SetFileContent(const char* data, uint32_t n)
     bool written = fflush(m_curFile) == 0;
     written = fclose(m_curFile) == 0 && written;
     m_curFile = nullptr;
-    if (!written || !qxplat::MoveFileReplace(PartPath(), PackagePath(file))) {
+    // A package the game holds open is written over in place.
+    if (!written || !qxplat::ReplaceFileWith(PartPath(), PackagePath(file))) {
         qxplat::DeleteFileForce(PartPath());
         return -1;
     }

@@ -271,6 +271,39 @@ TEST_F(Update, AnIndexTooLargeToTakeIsLoggedAsSuch)
     EXPECT_EQ(1, CountInLog(TXT_READ_INDEX_FAILED2));
 }
 
+TEST_F(Update, APackageTheGameHoldsOpenIsStillUpdated)
+{
+    std::vector<TVersionInfo> one(1);
+    one[0].Version = 48;
+    one[0].SubNo = 1;
+    FILE* held = nullptr;
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        m_Game.m_Bodies.clear();
+        Ask(48, m_Inner.Port());
+        uint32_t token = 0;
+        std::string body;
+        ASSERT_TRUE(NextInner(&token, &body));
+        InnerSends(InnerFrame(Body(301, 1, one)));
+        ASSERT_TRUE(NextInner(&token, &body));
+        const std::string pkg = MakePackage(Records(round, 1));
+        ServeFile(pkg);
+        ASSERT_TRUE(PumpUntil([&] { return !GameAnswers().empty(); }));
+        EXPECT_EQ(0, static_cast<int32_t>(ReadU32LE(GameAnswers()[0].data() + 4)));
+        const std::string path = CResInfoVerMgr::Instance().GetDir() + "48.1";
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(pkg, std::string(std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>()));
+        EXPECT_FALSE(qxplat::FileExists(path + ".part"));
+        // As a game reads its packages: shared for reading and writing, not
+        // for deletion, so on Windows the file cannot be renamed over.
+        if (!held)
+            held = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(nullptr, held);
+    }
+    std::fclose(held);
+}
+
 TEST_F(Update, FailuresAnswerWithTheirCodes)
 {
     // -3: the server closes in the middle of a file; nothing has the

@@ -129,6 +129,61 @@ std::string FoldPart(const std::string& part)
     return AsciiLower(part.substr(0, part.find_last_not_of(". ") + 1));
 }
 
+// A folded part Windows opens as a device whatever its extension ("nul",
+// "com1.txt"): extracting to it writes to the device and loses the item.
+bool IsDeviceName(const std::string& folded)
+{
+    std::string base = folded.substr(0, folded.find('.'));
+    base.erase(base.find_last_not_of(' ') + 1);
+    static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    for (const char* device : kDevices)
+        if (base == device)
+            return true;
+    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+// Whether a folded part has the shape of a generated short name
+// ("longna~1.txt"): up to eight characters ending in '~' and digits, then at
+// most three after one dot. stem receives what comes before the '~'.
+bool IsShortNameShape(const std::string& folded, std::string* stem)
+{
+    const size_t dot = folded.find('.');
+    const std::string base = folded.substr(0, dot);
+    if (base.size() > 8 || (dot != std::string::npos &&
+                            (folded.size() - dot - 1 > 3 || folded.find('.', dot + 1) != std::string::npos)))
+        return false;
+    const size_t tilde = base.rfind('~');
+    if (tilde == std::string::npos || tilde + 1 == base.size() ||
+        base.find_first_not_of("0123456789", tilde + 1) != std::string::npos)
+        return false;
+    *stem = base.substr(0, tilde);
+    return true;
+}
+
+// Two parts of one folder that Windows could take for the same file: one has
+// the shape of the short name Windows would give the other ("longna~1.txt"
+// beside "longname.txt"). Folded parts, grouped by their folder.
+bool HasShortNameAlias(const std::map<std::string, std::vector<std::string>>& folders)
+{
+    for (const auto& folder : folders) {
+        for (const std::string& alias : folder.second) {
+            std::string stem;
+            if (!IsShortNameShape(alias, &stem))
+                continue;
+            for (const std::string& other : folder.second) {
+                std::string squeezed;
+                for (char c : other.substr(0, other.find('.')))
+                    if (c != ' ' && c != '.')
+                        squeezed += c;
+                if (other != alias && squeezed.compare(0, stem.size(), stem) == 0)
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
 bool IsLinkItem(const unz_file_info64& info)
 {
     const uLong kTypeMask = 0170000, kLink = 0120000;
@@ -296,6 +351,8 @@ bool CZipArchive::ExtractAllTo(const std::string& dir)
             return Fail(kLibBadZip);
         std::string folded, written;
         for (size_t i = 0; i < item.parts.size(); ++i) {
+            if (IsDeviceName(FoldPart(item.parts[i])))
+                return Fail(kLibBadZip);
             folded += (i ? "/" : "") + FoldPart(item.parts[i]);
             written += (i ? "/" : "") + item.parts[i];
             const bool isDir = i + 1 < item.parts.size() || item.isDir;
@@ -316,6 +373,14 @@ bool CZipArchive::ExtractAllTo(const std::string& dir)
     }
     if (rc != UNZ_END_OF_LIST_OF_FILE)
         return Fail(LibCode(rc));
+    std::map<std::string, std::vector<std::string>> folders;
+    for (const auto& entry : seen) {
+        const size_t slash = entry.first.rfind('/');
+        folders[slash == std::string::npos ? std::string() : entry.first.substr(0, slash)]
+            .push_back(slash == std::string::npos ? entry.first : entry.first.substr(slash + 1));
+    }
+    if (HasShortNameAlias(folders))
+        return Fail(kLibBadZip);
 
     std::vector<char> buffer(kChunk);
     for (TItem& item : items) {

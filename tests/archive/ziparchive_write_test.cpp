@@ -241,6 +241,13 @@ TEST_F(ZipModify, HostileArchivesAreRefusedUntouched)
         {"case twins in folders", {{"Dir/a.txt", "one"}, {"dir/b.txt", "two"}}},
         {"duplicate", {{"a.txt", "one"}, {"a.txt", "two"}}},
         {"file and folder", {{"a", "file"}, {"a/b.txt", "two"}}},
+        // Windows opens these as devices, whatever the extension.
+        {"device", {{"ok.txt", "ok"}, {"NUL", "lost"}}},
+        {"device with an extension", {{"ok.txt", "ok"}, {"sub/com1.txt", "lost"}}},
+        {"device with blanks", {{"ok.txt", "ok"}, {"Aux .log", "lost"}}},
+        // The short name Windows gives the other item.
+        {"short name of a sibling", {{"longname.txt", "one"}, {"LONGNA~1.TXT", "two"}}},
+        {"short name in a folder", {{"d/Program Files/a", "one"}, {"d/PROGRA~1/b", "two"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -259,6 +266,11 @@ TEST_F(ZipModify, HostileArchivesAreRefusedUntouched)
         EXPECT_FALSE(fs::exists(m_strRoot + "evil.txt"));
         EXPECT_FALSE(fs::exists(fs::path(m_strRoot).parent_path().parent_path() / "evil.txt"));
     }
+    // A tilde alone hides nothing.
+    WriteBytes(m_strZip, BuildZip({{"notes~1.txt", "a"}, {"other.txt", "b"}, {"nullable.txt", "c"}}));
+    CZipArchive zip;
+    EXPECT_TRUE(zip.Open(m_strZip.c_str(), CZipArchive::kModeModify));
+    EXPECT_TRUE(zip.Close());
 }
 
 TEST_F(ZipModify, MissingOrBrokenArchiveFailsWithoutCreatingOne)

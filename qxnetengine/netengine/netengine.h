@@ -104,7 +104,10 @@ public:
     // once control has left its code.
     void DropInnerDrv();
     void OnInnerConnClosed(CResInfoInnerConn* conn);
-    bool IsDiscovering() const { return m_hResolveThread || m_hDiscoveryThread; }
+    bool IsDiscovering() const;
+    // A gate connect refused after a successful discovery: the game hears
+    // OnGateLogin(0) on the next turn of the loop.
+    void OnGateConnectRefused(unsigned int, int32_t);
 
 private:
     ~CNetEngine();
@@ -114,7 +117,7 @@ private:
     // Ends a discovery that reported a resolved address without reaching
     // the discovery thread: the game still hears OnGateSvrAddr(0).
     void EndDiscoveryEarly();
-    void ReportGateSvrAddr(unsigned int ok);
+    void ReportGateSvrAddr(unsigned int ok, uint32_t addr, unsigned short port);
     // Lets go of the gate connection; it is destroyed once control has left
     // its code, with its socket closed.
     void DropGateConn();

@@ -236,3 +236,27 @@ TEST_F(Gate, ABurstIsDispatchedInOrderUntilAHandlerReleasesTheEngine)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Gate, ADiscoveryBesideALiveConnectionKeepsItsAddressAndReportsTheLogin)
+{
+    LogIn();
+    m_Handler.m_Lines.clear();
+    m_Disp.Script({{}, {TDatagram{GateAddrReply("127.0.0.1", 4000)}}});
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.m_Lines.size() >= 3; }));
+    std::vector<std::string> expected = {"DispSvrAddr 1 127.0.0.1 " + std::to_string(m_Disp.Port()),
+                                         "GateSvrAddr 1 127.0.0.1 4000", "GateLogin 0"};
+    EXPECT_EQ(expected, m_Handler.m_Lines);
+    EXPECT_EQ(m_Gate.Port(), m_pEngine->GetGateSvrPort());
+    // The connection itself is untouched.
+    std::string body = MakeBody(9, 2, "still here");
+    ASSERT_TRUE(m_pEngine->GetSender()->Send(body.data(), static_cast<unsigned>(body.size())));
+    std::string payload;
+    ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+    EXPECT_EQ(MakePkg(body), m_Crypto.Decrypt(payload));
+    EXPECT_FALSE(m_Handler.Has("GateClosed"));
+}
+
+}  // namespace

@@ -359,4 +359,20 @@ TEST_F(GameClient, AThrowingHandlerNeverSeesTheSameFrameTwice)
     EXPECT_EQ(expected, h7.m_Bodies);
 }
 
+// Frames that arrived with the throwing one are dispatched at once, not
+// when the server next sends something.
+TEST_F(GameClient, AThrowingHandlerLosesOnlyItsOwnFrame)
+{
+    Connect();
+    CThrowingHandler h7(7, 1);
+    ASSERT_TRUE(m_pClient->GetMsgDisp()->RegisterHandler(&h7));
+    ServerSends(ServerFrame(kId, MakePkg(MakeBody(7, 1))) +
+                ServerFrame(kId, MakePkg(MakeBody(7, 2))) +
+                ServerFrame(kId, MakePkg(MakeBody(7, 3))));
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() >= 3; }));
+    std::vector<std::string> expected = {MakeBody(7, 1), MakeBody(7, 2), MakeBody(7, 3)};
+    EXPECT_EQ(expected, h7.m_Bodies);
+    EXPECT_EQ(0, m_Handler.m_nCloses);
+}
+
 }  // namespace

@@ -23,6 +23,7 @@ namespace {
 typedef std::shared_ptr<CDiscoveryShared> SharedPtr;
 
 std::atomic<DispResolver> g_resolver{nullptr};
+std::atomic<DispTcpConnector> g_tcpConnector{nullptr};
 
 CLogFile& NetLog() { return GetLog("NetLog"); }
 
@@ -119,7 +120,8 @@ void DoGetGateSvrAddr2UDP(std::shared_ptr<CWorkerSlot> slot)
 void DoGetGateSvrAddr2TCP(std::shared_ptr<CWorkerSlot> slot)
 {
     bool notCreated = false;
-    SockHandle s = TcpConnect(slot->dispAddr, slot->LeftMs(), &notCreated);
+    DispTcpConnector connect = g_tcpConnector.load();
+    SockHandle s = (connect ? connect : TcpConnect)(slot->dispAddr, slot->LeftMs(), &notCreated);
     if (s == kInvalidSock) {
         if (notCreated)
             NetLog().Write(2, TXT_TCP_SOCKET_FAILED);
@@ -225,6 +227,8 @@ void DoGetGateSvrAddr(SharedPtr shared)
 }  // namespace
 
 void SetDispResolver(DispResolver resolver) { g_resolver = resolver; }
+
+void SetDispTcpConnector(DispTcpConnector connector) { g_tcpConnector = connector; }
 
 ThreadHandle* StartResolveThread(const SharedPtr& shared)
 {

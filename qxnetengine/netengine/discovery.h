@@ -5,6 +5,7 @@
 // released while a thread still blocks; the block then lives on until the
 // last thread lets go, and the late results find no engine.
 
+#include "platform/blocksock.h"
 #include "platform/thread.h"
 
 #include <atomic>
@@ -46,6 +47,10 @@ const int kWorkerGraceMs = 1000;
 // The host lookup; tests replace it (null restores the real one).
 typedef bool (*DispResolver)(const char* host, uint32_t* addrNetOrder);
 void SetDispResolver(DispResolver resolver);
+// The TCP worker's connect; tests replace it (null restores the real one).
+typedef qxplat::SockHandle (*DispTcpConnector)(const qxplat::TSockAddrV4& to, int timeoutMs,
+                                               bool* notCreated);
+void SetDispTcpConnector(DispTcpConnector connector);
 
 // Start the resolve thread and the discovery thread; null when they cannot
 // be started. Their continuations run CNetEngine::OnDispSvrResolved and

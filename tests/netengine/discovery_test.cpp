@@ -321,3 +321,31 @@ TEST_F(Discovery, AStepThatCannotHandItsResultOverLetsTheNextConnectStart)
 }
 
 }  // namespace
+
+namespace {
+
+qxplat::SockHandle NoSocket(const qxplat::TSockAddrV4&, int, bool* notCreated)
+{
+    *notCreated = true;  // as when the system has no socket to give
+    return qxplat::kInvalidSock;
+}
+
+TEST_F(Discovery, ATcpSocketThatCannotBeCreatedIsLoggedAsSuch)
+{
+    int created = CountInLog(TXT_TCP_SOCKET_FAILED);
+    char connectFailed[128];
+    snprintf(connectFailed, sizeof connectFailed, TXT_DISP_CONNECT_FAILED,
+             "CNetEngine::DoGetGateSvrAddr2TCP");
+    int connects = CountInLog(connectFailed);
+    SetDispTcpConnector(NoSocket);
+    WriteIni(IniFor(m_Server.Port(), 0));
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    bool ended = WaitLines(2);
+    SetDispTcpConnector(nullptr);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ("GateSvrAddr 0 255.255.255.255 0", m_Handler.m_Lines[1]);
+    EXPECT_EQ(created + 1, CountInLog(TXT_TCP_SOCKET_FAILED));
+    EXPECT_EQ(connects, CountInLog(connectFailed));
+}
+
+}  // namespace

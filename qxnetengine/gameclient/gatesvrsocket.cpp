@@ -4,7 +4,6 @@
 #include "common/syncwnd/msgsyncwnd.h"
 #include "qxnetengine/keyroutine/keyroutine.h"
 #include "qxnetengine/log/logfile.h"
-#include "qxnetengine/netengine/netengine.h"
 
 #include <boost/bind/bind.hpp>
 
@@ -13,7 +12,7 @@
 using namespace boost::placeholders;
 using namespace GateHandshake;
 
-CGateSvrSocket::CGateSvrSocket(CNetEngine* engine, uint32_t gateId)
+CGateSvrSocket::CGateSvrSocket(IGateSvrOwner* engine, uint32_t gateId)
     : CMsgSocket(1024, 4096),
       m_pEngine(engine),
       m_Cutter(this),
@@ -77,9 +76,9 @@ void CGateSvrSocket::OnClose()
 {
     m_State = Idle;
     m_Cutter.Reset();
-    CNetEngine* engine = m_pEngine;
+    IGateSvrOwner* engine = m_pEngine;
     if (engine)
-        CMsgSyncWnd::Instance().SyncCall(boost::bind(&CNetEngine::OnGateSvrClosed, engine, _1, _2),
+        CMsgSyncWnd::Instance().SyncCall(boost::bind(&IGateSvrOwner::OnGateSvrClosed, engine, _1, _2),
                                          0, 0);
 }
 
@@ -162,14 +161,14 @@ bool CGateSvrSocket::RunKeyRoutine(const std::string& msg, uint32_t skip)
         return false;
     }
     if (m_pEngine)
-        memcpy(m_pEngine->GetServerKeyHalf(), block, sizeof block);
+        memcpy(m_pEngine->GetKeyArea() + 16, block, sizeof block);
     return true;
 }
 
 void CGateSvrSocket::ReportLogin(unsigned int code)
 {
-    CNetEngine* engine = m_pEngine;
+    IGateSvrOwner* engine = m_pEngine;
     if (engine)
-        CMsgSyncWnd::Instance().SyncCall(boost::bind(&CNetEngine::OnGateSvrLogin, engine, _1, _2),
+        CMsgSyncWnd::Instance().SyncCall(boost::bind(&IGateSvrOwner::OnGateSvrLogin, engine, _1, _2),
                                          code, static_cast<int32_t>(m_GateId));
 }

@@ -13,7 +13,27 @@
 #include <cstdint>
 #include <string>
 
-class CNetEngine;
+// What the gate connection needs of its owner, the engine: the key area
+// (the client half, then the server half the handshake writes), the cipher
+// under that key, the dispatcher for its packages, and its two reports, which
+// it makes through the sync window.
+class IGateSvrOwner {
+public:
+    static const size_t kKeyAreaLen = 32;
+    virtual unsigned char* GetKeyArea() = 0;
+    // Makes the whole key area the cipher's key.
+    virtual void InstallGateKey() = 0;
+    // Into buffers the connection keeps; Encrypt may run on a sending thread.
+    virtual bool EncryptGateData(const char* data, size_t len, std::string& out) const = 0;
+    virtual bool DecryptGateData(const char* data, size_t len, std::string& out) const = 0;
+    virtual void DispatchGatePkg(const std::string& pkg) = 0;
+    // code 0 accepted, 1 refused, 2 the connect failed.
+    virtual void OnGateSvrLogin(unsigned int code, int32_t gateId) = 0;
+    virtual void OnGateSvrClosed(unsigned int, int32_t) = 0;
+
+protected:
+    ~IGateSvrOwner() {}
+};
 
 class CGateSvrSocket : public CMsgSocket, private IFrameOwner {
 public:
@@ -31,7 +51,7 @@ public:
     // is closed as if it had closed the connection itself.
     static const unsigned int kHandshakeTimeoutMs = 15000;
 
-    CGateSvrSocket(CNetEngine* engine, uint32_t gateId);
+    CGateSvrSocket(IGateSvrOwner* engine, uint32_t gateId);
     ~CGateSvrSocket() override;
 
     // Runs on whichever thread sends through the engine's package sender,
@@ -59,7 +79,7 @@ private:
     bool RunKeyRoutine(const std::string& msg, uint32_t skip);
     void ReportLogin(unsigned int code);
 
-    CNetEngine* m_pEngine;
+    IGateSvrOwner* m_pEngine;
     CFrameCutter m_Cutter;
     // The package being dispatched; frames are never handled nested.
     std::string m_strPlain;

@@ -268,7 +268,7 @@ void CNetEngine::DeliverLocalRequest(const std::string& body)
     m_FilterSender.Deliver(body.data(), static_cast<unsigned int>(body.size()));
 }
 
-void CNetEngine::InstallGateKey() { m_Encryption.SetKey(m_KeyArea, 32); }
+void CNetEngine::InstallGateKey() { m_Encryption.SetKey(m_KeyArea, kKeyAreaLen); }
 
 bool CNetEngine::EncryptGateData(const char* data, size_t len, std::string& out) const
 {

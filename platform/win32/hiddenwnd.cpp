@@ -54,6 +54,7 @@ void DestroyHiddenWnd(HiddenWnd* wnd)
         return;
     SendMessageA(H(wnd), WM_DESTROY, 0, 0);
     DestroyWindow(H(wnd));
+    ForgetClosedSockets(H(wnd));
 }
 
 intptr_t SendWndMessage(HiddenWnd* wnd, unsigned int msg, uintptr_t wParam, intptr_t lParam)

@@ -98,6 +98,19 @@ void SockClose(SockHandle s)
     }
 }
 
+void ForgetClosedSockets(HWND wnd)
+{
+    std::lock_guard<std::mutex> lock(g_SelectMutex);
+    for (auto it = g_Closed.begin(); it != g_Closed.end();) {
+        if (std::get<0>(it->first) == wnd) {
+            g_nClosed -= it->second;
+            it = g_Closed.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
 bool DropStaleSocketMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == CloseMarker()) {

@@ -10,5 +10,7 @@ namespace qxplat {
 // would reach the next socket with that value), or the marker that ends such
 // a handle's quarantine.
 bool DropStaleSocketMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// The window is going: markers still on their way to it will never come.
+void ForgetClosedSockets(HWND wnd);
 
 }  // namespace qxplat

@@ -21,6 +21,7 @@ endfunction()
 
 check_dir(platform "#include \"(common|qxnetengine)/" "platform includes a layer above it")
 check_dir(common "#include \"qxnetengine/" "common includes the engine")
+check_dir(qxnetengine/gameclient "#include \"qxnetengine/netengine/" "the connections include the engine")
 set(system_headers "#include <(winsock2|windows|ws2tcpip|sys/socket|netinet/[a-z]+|arpa/inet|poll|unistd)\\.h>")
 check_dir(common "${system_headers}|#if.*_WIN32|sockaddr_in" "platform-specific code above the platform layer")
 check_dir(qxnetengine "${system_headers}|#if.*_WIN32|sockaddr_in" "platform-specific code above the platform layer"

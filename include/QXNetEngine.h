@@ -114,13 +114,17 @@ public:
     /* Wires the engine to the handler (not owned); 0 for a null handler. */
     virtual int QXNET_CALL Initialize(INetEngineHandler* handler) = 0;
     /* reconnect 0: discovers the gate server through the dispatch server of
-     * SvrAddr.ini (beside the library), then connects; 1 while a discovery is
-     * running. reconnect 1 with a gate address on record: connects to it
-     * again. The outcome arrives through the handler. */
+     * SvrAddr.ini (beside the library), then connects; 0 while a discovery is
+     * running, and before QXNetEngine_Init. reconnect 1 with a gate address
+     * on record: connects to it again. The outcome arrives through the
+     * handler. */
     virtual int QXNET_CALL Connect(int reconnect) = 0;
     /* Register module handlers here. */
     virtual IMsgDisp* QXNET_CALL GetMsgDisp() = 0;
-    /* Send message bodies here; null unless connected to the gate server. */
+    /* Send message bodies here. Null until the TCP connection to the gate
+     * server is up and again after its close; during the login handshake it
+     * is the sender, but its Send returns false (only module 300 gets
+     * through) until OnGateLogin(1). */
     virtual IMsgSender* QXNET_CALL GetSender() = 0;
     /* Ends the engine; safe from inside any of its callbacks, never waits
      * for a discovery in progress (whose results are then dropped). */

@@ -22,8 +22,9 @@ int UdpSendTo(SockHandle s, const char* data, int len, const TSockAddrV4& to);
 // kSockError, or kSockTimedOut. from receives the sender's address.
 int UdpRecvFrom(SockHandle s, char* buf, int len, TSockAddrV4* from, int timeoutMs);
 
-// Connects a blocking TCP socket within timeoutMs; kInvalidSock on failure.
-SockHandle TcpConnect(const TSockAddrV4& to, int timeoutMs);
+// Connects a blocking TCP socket within timeoutMs; kInvalidSock on failure,
+// with *notCreated (when given) telling whether not even a socket was made.
+SockHandle TcpConnect(const TSockAddrV4& to, int timeoutMs, bool* notCreated = nullptr);
 // Sends all len bytes within timeoutMs: len, or kSockError, or kSockTimedOut.
 int TcpSendAll(SockHandle s, const char* data, int len, int timeoutMs);
 // Waits at most timeoutMs for bytes: how many arrived (at most len), 0 when

@@ -13,6 +13,10 @@ extern const char kPathSep;
 // object that holds the engine's code.
 void* LibraryModule();
 
+// Keeps the module that holds this code loaded for the life of the process,
+// whatever unloads it: its windows and timers call into it until the end.
+void PinLibraryModule();
+
 // Directory of a module's file with its trailing separator; a null module
 // means the process executable.
 std::string ModuleDir(void* module);

@@ -297,6 +297,27 @@ void CMsgSocket::OnReadEvent()
     }
 }
 
+void CMsgSocket::ReadRemaining()
+{
+    const SockHandle h = m_hSocket;
+    while (m_hSocket == h && m_nState == 1 && !IsDeletePending()) {
+        const size_t want = m_RecvBuf.FreeSize();
+        if (want == 0)
+            return;
+        int n = SockRecv(m_hSocket, m_RecvBuf.FreePtr(), static_cast<int>(want));
+        if (n <= 0)
+            return;
+        m_RecvBuf.Commit(static_cast<unsigned int>(n));
+        unsigned int consumed = 0;
+        try {
+            consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
+        } catch (...) {
+            consumed = 0;
+        }
+        m_RecvBuf.Consume(consumed);
+    }
+}
+
 void CMsgSocket::OnAcceptEvent()
 {
     TSockAddrV4 peer;
@@ -394,10 +415,17 @@ bool CMsgSocket::DispatchEvent(unsigned int msg, intptr_t lParam)
         break;
     case kFdAccept: OnAcceptEvent(); break;
     case kFdConnect: OnConnectEvent(true); break;
-    case kFdClose:
-        m_nState = 2;
-        CloseSocket(true);
+    case kFdClose: {
+        // Windows may report the close while the peer's last bytes still
+        // wait to be read: they are the owner's before the close is.
+        const SockHandle h = m_hSocket;
+        ReadRemaining();
+        if (m_hSocket == h && !IsDeletePending()) {
+            m_nState = 2;
+            CloseSocket(true);
+        }
         break;
+    }
     default: break;
     }
     return true;

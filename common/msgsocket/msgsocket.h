@@ -105,6 +105,8 @@ private:
     void SetHandle(qxplat::SockHandle h);
     void OnConnectEvent(bool success);
     void OnReadEvent();
+    // Everything still waiting on the handle, before its close is handled.
+    void ReadRemaining();
     void OnAcceptEvent();
     void OnReconnectTimer();
     static uintptr_t WatchdogId(qxplat::SockHandle h);

@@ -30,6 +30,16 @@ bool CMsgSyncWnd::Create(void* moduleInstance)
     return true;
 }
 
+void CMsgSyncWnd::Destroy()
+{
+    qxplat::HiddenWnd* wnd = m_hWnd.exchange(nullptr);
+    if (!wnd)
+        return;
+    if (g_pWndOwner == this)
+        g_pWndOwner = nullptr;
+    qxplat::DestroyHiddenWnd(wnd);
+}
+
 unsigned int CMsgSyncWnd::AllocToken()
 {
     CAutoLock lock(&m_Lock);
@@ -77,12 +87,13 @@ bool CMsgSyncWnd::FindCallback(unsigned int token, Callback* out)
 
 bool CMsgSyncWnd::Notify(unsigned int token, unsigned int wParam, int32_t lParam, bool send)
 {
-    if (!FindCallback(token, nullptr))
+    qxplat::HiddenWnd* wnd = m_hWnd.load();
+    if (!wnd || !FindCallback(token, nullptr))
         return false;
     if (send)
-        qxplat::SendWndMessage(m_hWnd, token, wParam, lParam);
+        qxplat::SendWndMessage(wnd, token, wParam, lParam);
     else
-        qxplat::PostWndMessage(m_hWnd, token, wParam, lParam);
+        return qxplat::PostWndMessage(wnd, token, wParam, lParam);
     return true;
 }
 
@@ -91,8 +102,10 @@ bool CMsgSyncWnd::SyncCall(const Callback& callback, unsigned int wParam, int32_
     unsigned int token = AddCallback(callback);
     if (token < kFirstToken - 1)
         return false;
-    if (!Notify(token, wParam, lParam, true))
+    if (!Notify(token, wParam, lParam, true)) {
+        RemoveCallback(token);
         return false;
+    }
     return RemoveCallback(token);
 }
 

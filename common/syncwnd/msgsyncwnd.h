@@ -5,6 +5,8 @@
 
 #include <boost/function.hpp>
 
+#include <atomic>
+
 #include <cstdint>
 #include <map>
 #include <set>
@@ -25,6 +27,9 @@ public:
     CMsgSyncWnd();
 
     bool Create(void* moduleInstance);
+    // Destroys the window; calls then fail until the next Create.
+    void Destroy();
+    bool IsCreated() const { return m_hWnd.load() != nullptr; }
     bool SyncCall(const Callback& callback, unsigned int wParam, int32_t lParam);
     // Runs the callback once on the window's thread, on a later turn of its
     // message loop; returns at once.
@@ -45,5 +50,6 @@ private:
     std::set<unsigned int> m_OneShot;  // tokens of posted calls, removed when run
     CCritSection m_Lock;
     unsigned int m_nCounter;
-    qxplat::HiddenWnd* m_hWnd;
+    // Read by the worker threads that hand results over.
+    std::atomic<qxplat::HiddenWnd*> m_hWnd;
 };

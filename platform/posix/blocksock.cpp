@@ -101,12 +101,17 @@ int UdpRecvFrom(SockHandle s, char* buf, int len, TSockAddrV4* from, int timeout
     }
 }
 
-SockHandle TcpConnect(const TSockAddrV4& to, int timeoutMs)
+SockHandle TcpConnect(const TSockAddrV4& to, int timeoutMs, bool* notCreated)
 {
+    if (notCreated)
+        *notCreated = false;
     uint32_t start = TickCountMs();
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
-    if (fd < 0)
+    if (fd < 0) {
+        if (notCreated)
+            *notCreated = true;
         return kInvalidSock;
+    }
     sockaddr_in sa = ToSysAddr(to);
     int err = 0;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {

@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cinttypes>
@@ -41,6 +42,14 @@ std::string MappedFile(uintptr_t addr)
 }
 
 }  // namespace
+
+void PinLibraryModule()
+{
+    std::string path = MappedFile(reinterpret_cast<uintptr_t>(LibraryModule()));
+    // Another reference that is never given back, and a mark against unmapping.
+    if (!path.empty())
+        dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
 
 std::string ModuleDir(void* module)
 {

@@ -118,13 +118,18 @@ int UdpRecvFrom(SockHandle s, char* buf, int len, TSockAddrV4* from, int timeout
     }
 }
 
-SockHandle TcpConnect(const TSockAddrV4& to, int timeoutMs)
+SockHandle TcpConnect(const TSockAddrV4& to, int timeoutMs, bool* notCreated)
 {
+    if (notCreated)
+        *notCreated = false;
     uint32_t start = TickCountMs();
     StartSockets();
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET)
+    if (s == INVALID_SOCKET) {
+        if (notCreated)
+            *notCreated = true;
         return kInvalidSock;
+    }
     u_long on = 1, off = 0;
     bool ok = ioctlsocket(s, FIONBIO, &on) == 0;
     if (ok) {

@@ -1,4 +1,5 @@
 #include "platform/wnd.h"
+#include "platform/win32/sockfilter.h"
 
 #include <windows.h>
 
@@ -14,6 +15,8 @@ LRESULT CALLBACK Trampoline(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         const CREATESTRUCTA* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
     }
+    if (DropStaleSocketMessage(hwnd, msg, wParam, lParam))
+        return 0;
     WndProc proc = reinterpret_cast<WndProc>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (proc && proc(msg, wParam, lParam))
         return 0;
@@ -51,6 +54,7 @@ void DestroyHiddenWnd(HiddenWnd* wnd)
         return;
     SendMessageA(H(wnd), WM_DESTROY, 0, 0);
     DestroyWindow(H(wnd));
+    ForgetClosedSockets(H(wnd));
 }
 
 intptr_t SendWndMessage(HiddenWnd* wnd, unsigned int msg, uintptr_t wParam, intptr_t lParam)

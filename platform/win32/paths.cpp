@@ -8,6 +8,13 @@ const char kPathSep = '\\';
 
 void* LibraryModule() { return GetModuleHandleA("QXNetEngine.DLL"); }
 
+void PinLibraryModule()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&PinLibraryModule), &module);
+}
+
 std::string ModuleDir(void* module)
 {
     char path[260] = {};

@@ -4,8 +4,12 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "platform/win32/sockfilter.h"
+
+#include <atomic>
 #include <map>
 #include <mutex>
+#include <tuple>
 
 namespace qxplat {
 
@@ -30,10 +34,32 @@ struct TSelect {
 std::mutex g_SelectMutex;
 std::map<SOCKET, TSelect> g_Selects;
 
-void Forget(SOCKET s)
+// Closing does not take back notifications already queued. From a close
+// until the marker it posts comes through, the window drops the handle's
+// notifications; the last window and message are kept across a cancel.
+struct TTarget {
+    HWND wnd;
+    UINT msg;
+};
+std::map<SOCKET, TTarget> g_Targets;
+typedef std::tuple<HWND, UINT, SOCKET> TClosedKey;
+std::map<TClosedKey, int> g_Closed;  // markers still on their way
+std::atomic<int> g_nClosed{0};
+
+UINT CloseMarker()
 {
-    std::lock_guard<std::mutex> lock(g_SelectMutex);
-    g_Selects.erase(s);
+    static const UINT marker = RegisterWindowMessageA("QXNetEngine.SocketClosed");
+    return marker;
+}
+
+void DropClosed(const TClosedKey& key)
+{
+    auto it = g_Closed.find(key);
+    if (it == g_Closed.end())
+        return;
+    if (--it->second == 0)
+        g_Closed.erase(it);
+    --g_nClosed;
 }
 
 }  // namespace
@@ -48,8 +74,54 @@ SockHandle SockCreateTcp()
 
 void SockClose(SockHandle s)
 {
-    Forget(static_cast<SOCKET>(s));
-    closesocket(static_cast<SOCKET>(s));
+    SOCKET sock = static_cast<SOCKET>(s);
+    TTarget target = {};
+    bool selected = false;
+    {
+        std::lock_guard<std::mutex> lock(g_SelectMutex);
+        g_Selects.erase(sock);
+        auto it = g_Targets.find(sock);
+        if (it != g_Targets.end()) {
+            target = it->second;
+            selected = true;
+            g_Targets.erase(it);
+            ++g_Closed[TClosedKey(target.wnd, target.msg, sock)];
+            ++g_nClosed;
+        }
+    }
+    closesocket(sock);
+    // Posted after the close, so it follows every notification of the handle.
+    if (selected && !PostMessageA(target.wnd, CloseMarker(), static_cast<WPARAM>(sock),
+                                  static_cast<LPARAM>(target.msg))) {
+        std::lock_guard<std::mutex> lock(g_SelectMutex);
+        DropClosed(TClosedKey(target.wnd, target.msg, sock));
+    }
+}
+
+void ForgetClosedSockets(HWND wnd)
+{
+    std::lock_guard<std::mutex> lock(g_SelectMutex);
+    for (auto it = g_Closed.begin(); it != g_Closed.end();) {
+        if (std::get<0>(it->first) == wnd) {
+            g_nClosed -= it->second;
+            it = g_Closed.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool DropStaleSocketMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == CloseMarker()) {
+        std::lock_guard<std::mutex> lock(g_SelectMutex);
+        DropClosed(TClosedKey(wnd, static_cast<UINT>(lParam), static_cast<SOCKET>(wParam)));
+        return true;
+    }
+    if (g_nClosed.load() == 0)
+        return false;
+    std::lock_guard<std::mutex> lock(g_SelectMutex);
+    return g_Closed.count(TClosedKey(wnd, msg, static_cast<SOCKET>(wParam))) > 0;
 }
 
 void SockShutdown(SockHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
@@ -70,10 +142,12 @@ bool SockAsyncSelect(SockHandle s, HiddenWnd* wnd, unsigned int msg, long events
     if (WSAAsyncSelect(sock, reinterpret_cast<HWND>(wnd), msg, events) != 0)
         return false;
     std::lock_guard<std::mutex> lock(g_SelectMutex);
-    if (events)
+    if (events) {
         g_Selects[sock] = TSelect{reinterpret_cast<HWND>(wnd), msg, events};
-    else
+        g_Targets[sock] = TTarget{reinterpret_cast<HWND>(wnd), msg};
+    } else {
         g_Selects.erase(sock);
+    }
     return true;
 }
 

@@ -14,6 +14,8 @@ extern "C" {
 QXNET_EXPORT int QXNET_CALL QXNetEngine_Init(int, int)
 {
     void* module = qxplat::LibraryModule();
+    // The windows made here outlive any FreeLibrary: their procedure must too.
+    qxplat::PinLibraryModule();
     GetLog("QXNetEngine.log");
     InitSockWnd(module);
     CMsgSyncWnd::Instance().Create(module);

@@ -7,7 +7,8 @@
 
 #include <cstring>
 
-CGameClient::CGameClient() : CMsgSocket(1024, 4096), m_MyID(0), m_pHandler(nullptr)
+CGameClient::CGameClient()
+    : CMsgSocket(1024, 4096), m_MyID(0), m_pHandler(nullptr), m_Cutter(this)
 {
     m_Sender.SetSocket(this);
 }
@@ -56,7 +57,7 @@ void CGameClient::OnClose()
 {
     // Bytes of an unfinished frame belong to the connection that just ended;
     // they must not be taken for the start of the next one.
-    m_strRecv.clear();
+    m_Cutter.Reset();
     if (!IsClosedBySend())
         ReportClose();
 }
@@ -74,54 +75,34 @@ unsigned int CGameClient::OnRecv(const char* data, unsigned int len)
 {
     // Everything is copied out and dropped from the socket before any handler
     // runs, so a handler that throws cannot have the same bytes delivered again.
-    m_strRecv.append(data, len);
+    m_Cutter.Take(data, len);
     ConsumeReceived(len);
-    if (!DispMsg())
+    if (!m_Cutter.Cut())
         Shutdown();
     return 0;
 }
 
-bool CGameClient::DispMsg()
+IFrameOwner::Verdict CGameClient::CheckFrameLen(uint32_t len)
 {
-    while (m_strRecv.size() >= 4) {
-        uint32_t pkgLen = ReadU32LE(m_strRecv.data());
-        // Too short for a token, or larger than any valid package: nothing
-        // sensible can follow in this stream.
-        if (pkgLen < 4 || pkgLen > kMaxFrameLen)
-            return false;
-        if (static_cast<uint64_t>(pkgLen) + 4 > m_strRecv.size())
-            break;
-        uint32_t token = ReadU32LE(m_strRecv.data() + 4);
-        QX_ASSERT(token == m_MyID);
-        (void)token;
-        // The package leaves m_strRecv before it is handled, since a handler
-        // may pump messages and receive more; a small one goes through the
-        // stack so that steady traffic allocates nothing.
-        const uint32_t n = pkgLen - 4;
-        char local[512];
-        std::string heap;
-        const char* pkg = local;
-        if (n <= sizeof local) {
-            memcpy(local, m_strRecv.data() + 8, n);
-        } else {
-            heap.assign(m_strRecv, 8, n);
-            pkg = heap.data();
-        }
-        m_strRecv.erase(0, pkgLen + 4);
-        bool ok = m_MsgDisp.DispatchPkg(pkg, n);
-        if (IsDeletePending())
-            return true;  // a handler released the client
-        if (ok)
-            continue;
-        switch (m_MsgDisp.GetErrorCode()) {
-        case CMsgDisp::kNoHandler:
-            GetLog("NetLog").Write(2, TXT_CANNOT_HANDLE_MSG, "CGameClient::DispMsg");
-            break;
-        case CMsgDisp::kRejected:
-            GetLog("NetLog").Write(2, TXT_HANDLE_MSG_EXCEPTION, "CGameClient::DispMsg");
-            break;
-        default: return false;
-        }
+    // Too short for a token, or larger than any valid package: nothing
+    // sensible can follow in this stream.
+    return len < 4 || len > kMaxFrameLen ? kClose : kTake;
+}
+
+bool CGameClient::OnFrame(const char* data, uint32_t len)
+{
+    uint32_t token = ReadU32LE(data);
+    QX_ASSERT(token == m_MyID);
+    (void)token;
+    if (m_MsgDisp.DispatchPkg(data + 4, len - 4))
+        return true;
+    switch (m_MsgDisp.GetErrorCode()) {
+    case CMsgDisp::kNoHandler:
+        GetLog("NetLog").Write(2, TXT_CANNOT_HANDLE_MSG, "CGameClient::DispMsg");
+        return true;
+    case CMsgDisp::kRejected:
+        GetLog("NetLog").Write(2, TXT_HANDLE_MSG_EXCEPTION, "CGameClient::DispMsg");
+        return true;
+    default: return false;
     }
-    return true;
 }

@@ -2,6 +2,7 @@
 
 #include "QXNetEngine.h"
 #include "common/msgdisp/msgdisp.h"
+#include "common/msgsocket/framecutter.h"
 #include "common/msgsocket/msgsocket.h"
 #include "qxnetengine/gameclient/gameclientsender.h"
 
@@ -10,7 +11,7 @@
 
 // The game's own connection to its game server. Incoming frames are
 // pkgLen, token (the client id), then one package for the dispatcher.
-class CGameClient : public IGameClient, public CMsgSocket {
+class CGameClient : public IGameClient, public CMsgSocket, private IFrameOwner {
 public:
     // Largest pkgLen of a frame that can hold a valid package.
     static const unsigned int kMaxFrameLen = 0xFFFF + 8;
@@ -31,10 +32,6 @@ public:
     // its Send, as it would on the window's thread.
     void OnSendClosed() override;
 
-    // Cuts complete frames out of m_strRecv and dispatches them; false when
-    // the connection must be closed.
-    bool DispMsg();
-
     unsigned int GetSenderCapacity() const { return m_Sender.GetCapacity(); }
     // The dispatcher in any state of the socket, for code that feeds the
     // receive path without a connection (the fuzzers).
@@ -44,11 +41,14 @@ private:
     // Detaches the handler and tells it of the close, once per close
     // whichever thread gets there.
     void ReportClose();
+    Verdict CheckFrameLen(uint32_t len) override;
+    bool OnFrame(const char* data, uint32_t len) override;
+    bool IsCutStopped() override { return IsDeletePending(); }
 
     unsigned int m_MyID;
     // Taken by whichever thread reports the close.
     std::atomic<IGameClientHandler*> m_pHandler;
-    std::string m_strRecv;
+    CFrameCutter m_Cutter;
     CMsgDisp m_MsgDisp;
     CGameClientSender m_Sender;
 };

@@ -4,7 +4,6 @@
 #include "common/syncwnd/msgsyncwnd.h"
 #include "qxnetengine/keyroutine/keyroutine.h"
 #include "qxnetengine/log/logfile.h"
-#include "qxnetengine/netengine/netengine.h"
 
 #include <boost/bind/bind.hpp>
 
@@ -13,9 +12,10 @@
 using namespace boost::placeholders;
 using namespace GateHandshake;
 
-CGateSvrSocket::CGateSvrSocket(CNetEngine* engine, uint32_t gateId)
+CGateSvrSocket::CGateSvrSocket(IGateSvrOwner* engine, uint32_t gateId)
     : CMsgSocket(1024, 4096),
       m_pEngine(engine),
+      m_Cutter(this),
       m_GateId(gateId),
       m_State(Idle),
       m_nKeyRoutineBudget(CKeyRoutineSandbox::kDefaultBudget)
@@ -75,67 +75,45 @@ void CGateSvrSocket::OnWatchdog()
 void CGateSvrSocket::OnClose()
 {
     m_State = Idle;
-    m_strRecv.clear();
-    m_nRecvAt = 0;
-    CNetEngine* engine = m_pEngine;
+    m_Cutter.Reset();
+    IGateSvrOwner* engine = m_pEngine;
     if (engine)
-        CMsgSyncWnd::Instance().SyncCall(boost::bind(&CNetEngine::OnGateSvrClosed, engine, _1, _2),
+        CMsgSyncWnd::Instance().SyncCall(boost::bind(&IGateSvrOwner::OnGateSvrClosed, engine, _1, _2),
                                          0, 0);
 }
 
 unsigned int CGateSvrSocket::OnRecv(const char* data, unsigned int len)
 {
-    m_strRecv.append(data, len);
+    m_Cutter.Take(data, len);
     ConsumeReceived(len);
-    if (!DispMsg())
+    if (!m_Cutter.Cut())
         Shutdown();
     return 0;
 }
 
-bool CGateSvrSocket::DispMsg()
+IFrameOwner::Verdict CGateSvrSocket::CheckFrameLen(uint32_t len)
 {
-    bool ok = true;
-    while (ok && m_strRecv.size() - m_nRecvAt >= 4) {
-        const char* frame = m_strRecv.data() + m_nRecvAt;
-        uint32_t pkgLen = ReadU32LE(frame);
-        // A length no frame of this state can have ends the connection now,
-        // before its bytes are waited for.
-        uint32_t maxLen = m_State == Handshake ? kMaxHandshakeFrame : kMaxEncryptedFrame;
-        if (pkgLen > maxLen) {
-            ok = false;
-            break;
-        }
-        if (static_cast<uint64_t>(pkgLen) + 4 > m_strRecv.size() - m_nRecvAt)
-            break;
-        m_nRecvAt += static_cast<size_t>(pkgLen) + 4;
-        if (m_State == Established) {
-            if (m_pEngine) {
-                std::string nested;
-                std::string& pkg = m_nDispatchDepth == 0 ? m_strPlain : nested;
-                m_pEngine->DecryptGateData(frame + 4, pkgLen, pkg);
-                struct TDepth {
-                    explicit TDepth(unsigned int& d) : m_d(++d) {}
-                    ~TDepth() { --m_d; }
-                    unsigned int& m_d;
-                } depth(m_nDispatchDepth);
-                m_pEngine->DispatchGatePkg(pkg);
-            }
-            if (IsDeletePending())
-                return true;  // released from inside a handler
-            continue;
-        }
-        if (m_State != Handshake) {
-            ok = false;
-            break;
-        }
-        std::string strPkg(frame + 4, pkgLen);
-        ScrambleGate(&strPkg[0], strPkg.size());
-        ok = CheckReply(strPkg);
+    switch (m_State.load()) {
+    case Established: return len > kMaxEncryptedFrame ? kSkip : kTake;
+    // A length no handshake reply can have ends the connection now, before
+    // its bytes are waited for.
+    case Handshake: return len > kMaxHandshakeFrame ? kClose : kTake;
+    default: return kClose;
     }
-    // Handled frames leave in one move, not one move per frame.
-    m_strRecv.erase(0, m_nRecvAt);
-    m_nRecvAt = 0;
-    return ok;
+}
+
+bool CGateSvrSocket::OnFrame(const char* data, uint32_t len)
+{
+    if (m_State == Established) {
+        if (m_pEngine) {
+            m_pEngine->DecryptGateData(data, len, m_strPlain);
+            m_pEngine->DispatchGatePkg(m_strPlain);
+        }
+        return true;
+    }
+    std::string strPkg(data, len);
+    ScrambleGate(&strPkg[0], strPkg.size());
+    return CheckReply(strPkg);
 }
 
 bool CGateSvrSocket::CheckReply(const std::string& msg)
@@ -183,14 +161,14 @@ bool CGateSvrSocket::RunKeyRoutine(const std::string& msg, uint32_t skip)
         return false;
     }
     if (m_pEngine)
-        memcpy(m_pEngine->GetServerKeyHalf(), block, sizeof block);
+        memcpy(m_pEngine->GetKeyArea() + 16, block, sizeof block);
     return true;
 }
 
 void CGateSvrSocket::ReportLogin(unsigned int code)
 {
-    CNetEngine* engine = m_pEngine;
+    IGateSvrOwner* engine = m_pEngine;
     if (engine)
-        CMsgSyncWnd::Instance().SyncCall(boost::bind(&CNetEngine::OnGateSvrLogin, engine, _1, _2),
+        CMsgSyncWnd::Instance().SyncCall(boost::bind(&IGateSvrOwner::OnGateSvrLogin, engine, _1, _2),
                                          code, static_cast<int32_t>(m_GateId));
 }

@@ -23,6 +23,7 @@ namespace {
 typedef std::shared_ptr<CDiscoveryShared> SharedPtr;
 
 std::atomic<DispResolver> g_resolver{nullptr};
+std::atomic<DispTcpConnector> g_tcpConnector{nullptr};
 
 CLogFile& NetLog() { return GetLog("NetLog"); }
 
@@ -45,10 +46,12 @@ void RunNotice(const SharedPtr& shared, unsigned int code, int32_t value)
         engine->OnDispSvrNotice(code, value);
 }
 
+// mark: the step's own mark, which its continuation would have cleared.
 void Hand(void (*run)(const SharedPtr&, unsigned int, int32_t), const SharedPtr& shared,
-          unsigned int a, int32_t b)
+          unsigned int a, int32_t b, std::atomic<bool>* mark = nullptr)
 {
-    CMsgSyncWnd::Instance().SyncCall(boost::bind(run, shared, _1, _2), a, b);
+    if (!CMsgSyncWnd::Instance().SyncCall(boost::bind(run, shared, _1, _2), a, b) && mark)
+        *mark = false;
 }
 
 // One UDP or TCP attempt: the worker owns its socket and its result; the
@@ -60,6 +63,7 @@ struct CWorkerSlot {
     uint32_t deadline = 0;  // tick count
     uint32_t gateAddr = CNetEngine::kAddrNone;
     uint16_t gatePort = 0;
+    bool answered = false;  // this attempt's own replies held a notice
 
     int LeftMs() const
     {
@@ -77,7 +81,7 @@ void DoResolveDispSvr(SharedPtr shared)
                       : ResolveIPv4(shared->strHost.c_str(), &addr);
     if (ok)
         shared->nDispAddr = addr;
-    Hand(RunResolved, shared, ok ? 1 : 0, 0);
+    Hand(RunResolved, shared, ok ? 1 : 0, 0, &shared->bResolving);
 }
 
 void DoGetGateSvrAddr2UDP(std::shared_ptr<CWorkerSlot> slot)
@@ -107,7 +111,7 @@ void DoGetGateSvrAddr2UDP(std::shared_ptr<CWorkerSlot> slot)
             from.portHostOrder != slot->dispAddr.portHostOrder)
             continue;
         if (ParseDispRetPkg(slot->shared, buf, static_cast<size_t>(n), &slot->gateAddr,
-                            &slot->gatePort))
+                            &slot->gatePort, &slot->answered))
             break;
     }
     BlockSockClose(s);
@@ -115,9 +119,14 @@ void DoGetGateSvrAddr2UDP(std::shared_ptr<CWorkerSlot> slot)
 
 void DoGetGateSvrAddr2TCP(std::shared_ptr<CWorkerSlot> slot)
 {
-    SockHandle s = TcpConnect(slot->dispAddr, slot->LeftMs());
+    bool notCreated = false;
+    DispTcpConnector connect = g_tcpConnector.load();
+    SockHandle s = (connect ? connect : TcpConnect)(slot->dispAddr, slot->LeftMs(), &notCreated);
     if (s == kInvalidSock) {
-        NetLog().Write(2, TXT_DISP_CONNECT_FAILED, "CNetEngine::DoGetGateSvrAddr2TCP");
+        if (notCreated)
+            NetLog().Write(2, TXT_TCP_SOCKET_FAILED);
+        else
+            NetLog().Write(2, TXT_DISP_CONNECT_FAILED, "CNetEngine::DoGetGateSvrAddr2TCP");
         return;
     }
     int len = static_cast<int>(slot->request.size());
@@ -141,13 +150,21 @@ void DoGetGateSvrAddr2TCP(std::shared_ptr<CWorkerSlot> slot)
                 break;
         }
     }
+    // Bytes already waiting beyond that length make the reply longer than
+    // its type allows: it is then no reply, as a longer datagram would be.
+    if (want > 0 && reply.size() == want) {
+        int n = TcpRecv(s, buf, sizeof buf, 0);
+        if (n > 0)
+            reply.append(buf, static_cast<size_t>(n));
+    }
     BlockSockClose(s);
-    ParseDispRetPkg(slot->shared, reply.data(), reply.size(), &slot->gateAddr, &slot->gatePort);
+    ParseDispRetPkg(slot->shared, reply.data(), reply.size(), &slot->gateAddr, &slot->gatePort,
+                    &slot->answered);
 }
 
 // Runs one worker; true when it ended in time and found the gate address.
 bool RunAttempt(const SharedPtr& shared, bool udp, int waitMs, uint32_t* gateAddr,
-                uint16_t* gatePort)
+                uint16_t* gatePort, bool* answered)
 {
     auto slot = std::make_shared<CWorkerSlot>();
     slot->shared = shared;
@@ -173,6 +190,7 @@ bool RunAttempt(const SharedPtr& shared, bool udp, int waitMs, uint32_t* gateAdd
     DetachThread(worker);
     if (!ended)
         return false;
+    *answered = *answered || slot->answered;
     // A reply sets the port even when its address is no address.
     *gatePort = slot->gatePort;
     if (slot->gateAddr == CNetEngine::kAddrNone)
@@ -187,25 +205,30 @@ void DoGetGateSvrAddr(SharedPtr shared)
     int tcpMode = ReadSvrAddrTcpMode();
     uint32_t gateAddr = CNetEngine::kAddrNone;
     uint16_t gatePort = shared->nGatePort;
+    // Only this discovery's own replies count: a server that sent a notice
+    // once may answer with an address now.
+    bool answered = false;
     if (tcpMode == -1) {
         for (int n = 1; n <= kUdpAttempts && !result && !shared->bReleased; ++n) {
-            if (RunAttempt(shared, true, n * n * kUdpBaseWaitMs, &gateAddr, &gatePort))
+            if (RunAttempt(shared, true, n * n * kUdpBaseWaitMs, &gateAddr, &gatePort, &answered))
                 result = 1;
-            if (shared->bAnswered)
+            if (answered)
                 break;
         }
     }
-    if (!result && !shared->bAnswered && !shared->bReleased &&
-        RunAttempt(shared, false, kTcpWaitMs, &gateAddr, &gatePort))
+    if (!result && !answered && !shared->bReleased &&
+        RunAttempt(shared, false, kTcpWaitMs, &gateAddr, &gatePort, &answered))
         result = 1;
     shared->nGateAddr = result ? gateAddr : CNetEngine::kAddrNone;
     shared->nGatePort = gatePort;
-    Hand(RunGateAddrGot, shared, result, 0);
+    Hand(RunGateAddrGot, shared, result, 0, &shared->bAsking);
 }
 
 }  // namespace
 
 void SetDispResolver(DispResolver resolver) { g_resolver = resolver; }
+
+void SetDispTcpConnector(DispTcpConnector connector) { g_tcpConnector = connector; }
 
 ThreadHandle* StartResolveThread(const SharedPtr& shared)
 {
@@ -218,22 +241,24 @@ ThreadHandle* StartDiscoveryThread(const SharedPtr& shared)
 }
 
 bool ParseDispRetPkg(const SharedPtr& shared, const char* data, size_t len, uint32_t* gateAddr,
-                     uint16_t* gatePort)
+                     uint16_t* gatePort, bool* answered)
 {
     DispProto::TReply reply;
     if (!DispProto::ParseReply(data, len, &reply))
         return false;
     switch (reply.type) {
     case DispProto::kTypeGateAddr:
-        *gateAddr = reply.gateAddrNetOrder;
+        // Nothing can connect to address 0 or port 0: the gate is not found.
+        *gateAddr = reply.gateAddrNetOrder != 0 && reply.gatePort != 0 ? reply.gateAddrNetOrder
+                                                                        : CNetEngine::kAddrNone;
         *gatePort = reply.gatePort;
         break;
     case DispProto::kTypeNotice:
-        shared->bAnswered = true;
+        *answered = true;
         Hand(RunNotice, shared, reply.code, reply.value);
         break;
     default:
-        shared->bAnswered = true;
+        *answered = true;
         NetLog().Write(2, TXT_VERSION_TOO_OLD);
         Hand(RunNotice, shared, 0xFFFFFFFFu, -1);
         break;

@@ -5,6 +5,7 @@
 // released while a thread still blocks; the block then lives on until the
 // last thread lets go, and the late results find no engine.
 
+#include "platform/blocksock.h"
 #include "platform/thread.h"
 
 #include <atomic>
@@ -19,9 +20,11 @@ struct CDiscoveryShared {
     CNetEngine* pEngine = nullptr;
     // The engine was released: threads stop at their next step.
     std::atomic<bool> bReleased{false};
-    // The dispatch server answered with a notice: every later discovery of
-    // this engine stops after its first UDP attempt. Never cleared.
-    std::atomic<bool> bAnswered{false};
+    // A step is running: set on the window thread when it starts, cleared
+    // by its continuation, or by the step itself when its result cannot be
+    // handed over (no sync window), so a later discovery may start.
+    std::atomic<bool> bResolving{false};
+    std::atomic<bool> bAsking{false};
 
     // One discovery's inputs, copied before its first thread starts.
     std::string strHost;
@@ -44,6 +47,10 @@ const int kWorkerGraceMs = 1000;
 // The host lookup; tests replace it (null restores the real one).
 typedef bool (*DispResolver)(const char* host, uint32_t* addrNetOrder);
 void SetDispResolver(DispResolver resolver);
+// The TCP worker's connect; tests replace it (null restores the real one).
+typedef qxplat::SockHandle (*DispTcpConnector)(const qxplat::TSockAddrV4& to, int timeoutMs,
+                                               bool* notCreated);
+void SetDispTcpConnector(DispTcpConnector connector);
 
 // Start the resolve thread and the discovery thread; null when they cannot
 // be started. Their continuations run CNetEngine::OnDispSvrResolved and
@@ -52,7 +59,7 @@ qxplat::ThreadHandle* StartResolveThread(const std::shared_ptr<CDiscoveryShared>
 qxplat::ThreadHandle* StartDiscoveryThread(const std::shared_ptr<CDiscoveryShared>& shared);
 
 // Applies a dispatch server's reply: a gate address goes to the caller's
-// slot, a notice marks the block answered and is handed to the window
-// thread. False when the bytes are no reply.
+// slot (address 0 or port 0 counts as none), a notice sets *answered and is
+// handed to the window thread. False when the bytes are no reply.
 bool ParseDispRetPkg(const std::shared_ptr<CDiscoveryShared>& shared, const char* data, size_t len,
-                     uint32_t* gateAddr, uint16_t* gatePort);
+                     uint32_t* gateAddr, uint16_t* gatePort, bool* answered);

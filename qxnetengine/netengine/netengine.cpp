@@ -48,6 +48,13 @@ void RunGateLogin(const std::shared_ptr<CDiscoveryShared>& shared, const CGateSv
         engine->OnGateSvrLogin(code, gateId);
 }
 
+void RunGateConnectRefused(const std::shared_ptr<CDiscoveryShared>& shared, unsigned int code,
+                           int32_t v)
+{
+    if (CNetEngine* engine = shared->pEngine)
+        engine->OnGateConnectRefused(code, v);
+}
+
 // A module-300 body sent on a game thread, delivered on the window's thread
 // unless the engine has been released meanwhile.
 void RunLocalRequest(const std::shared_ptr<CDiscoveryShared>& shared, const std::string& body,
@@ -135,6 +142,9 @@ int CNetEngine::Connect(int reconnect)
     // A game may call back in from OnGateClosed while Release runs.
     if (m_bReleasing)
         return 0;
+    // Before QXNetEngine_Init no result could ever be handed over.
+    if (!CMsgSyncWnd::Instance().IsCreated() || !GetSockWnd())
+        return 0;
     if (reconnect && m_nGateSvrAddr != 0 && m_nGateSvrPort != 0)
         return ConnectGateSvr(true) ? 1 : 0;
     return StartDiscovery() ? 1 : 0;
@@ -153,6 +163,9 @@ bool CNetEngine::StartDiscovery()
     // While any step of a discovery runs, a second one could never report.
     if (IsDiscovering())
         return false;
+    // A step that could not hand its result over left its handle behind.
+    Forget(m_hResolveThread);
+    Forget(m_hDiscoveryThread);
     m_strDispSvrHost = config.host;
     m_nDispSvrPort = config.port;
     CDiscoveryShared& shared = *m_pShared;
@@ -161,9 +174,14 @@ bool CNetEngine::StartDiscovery()
     shared.nClientVersion = m_nClientVersion;
     shared.bHasHandler = m_pHandler != nullptr;
     shared.nGatePort = m_nGateSvrPort;
+    shared.bResolving = true;
     m_hResolveThread = StartResolveThread(m_pShared);
+    if (!m_hResolveThread)
+        shared.bResolving = false;
     return m_hResolveThread != nullptr;
 }
+
+bool CNetEngine::IsDiscovering() const { return m_pShared->bResolving || m_pShared->bAsking; }
 
 bool CNetEngine::ConnectGateSvr(bool reconnect)
 {
@@ -263,7 +281,7 @@ void CNetEngine::DeliverLocalRequest(const std::string& body)
     m_FilterSender.Deliver(body.data(), static_cast<unsigned int>(body.size()));
 }
 
-void CNetEngine::InstallGateKey() { m_Encryption.SetKey(m_KeyArea, 32); }
+void CNetEngine::InstallGateKey() { m_Encryption.SetKey(m_KeyArea, kKeyAreaLen); }
 
 bool CNetEngine::EncryptGateData(const char* data, size_t len, std::string& out) const
 {
@@ -291,6 +309,7 @@ void CNetEngine::OnDispSvrResolved(unsigned int ok, int32_t)
     if (m_pHandler)
         m_pHandler->OnDispSvrAddr(ok ? 1 : 0, InetNtoa(m_nDispSvrAddr).c_str(), m_nDispSvrPort);
     Forget(m_hResolveThread);
+    m_pShared->bResolving = false;
     if (!ok || m_bReleasing)
         return;
     if (m_nDispSvrAddr == kAddrNone || (m_nDispSvrPort & 0xFFFF) == 0) {
@@ -302,18 +321,16 @@ void CNetEngine::OnDispSvrResolved(unsigned int ok, int32_t)
         return;
     }
     m_pShared->nDispAddr = m_nDispSvrAddr;
+    m_pShared->bAsking = true;
     m_hDiscoveryThread = StartDiscoveryThread(m_pShared);
     if (!m_hDiscoveryThread) {
+        m_pShared->bAsking = false;
         GetLog("NetLog").Write(2, "%s", TXT_GATE_THREAD_START_FAILED);
         EndDiscoveryEarly();
     }
 }
 
-void CNetEngine::EndDiscoveryEarly()
-{
-    m_nGateSvrAddr = kAddrNone;
-    ReportGateSvrAddr(0);
-}
+void CNetEngine::EndDiscoveryEarly() { ReportGateSvrAddr(0, kAddrNone, m_nGateSvrPort); }
 
 void CNetEngine::OnGateSvrAddrGot(unsigned int ok, int32_t)
 {
@@ -321,17 +338,32 @@ void CNetEngine::OnGateSvrAddrGot(unsigned int ok, int32_t)
     // The discovery has ended before the game hears of it, so the game may
     // start the next one from inside its callback.
     Forget(m_hDiscoveryThread);
-    m_nGateSvrAddr = m_pShared->nGateAddr;
-    m_nGateSvrPort = m_pShared->nGatePort;
-    ReportGateSvrAddr(ok);
+    m_pShared->bAsking = false;
+    ReportGateSvrAddr(ok, m_pShared->nGateAddr, m_pShared->nGatePort);
 }
 
-void CNetEngine::ReportGateSvrAddr(unsigned int ok)
+void CNetEngine::ReportGateSvrAddr(unsigned int ok, uint32_t addr, unsigned short port)
 {
+    // A live gate connection keeps the address it was made to; a reconnect
+    // after its close goes there too.
+    if (!m_pGateConn) {
+        m_nGateSvrAddr = addr;
+        m_nGateSvrPort = port;
+    }
     if (m_pHandler)
-        m_pHandler->OnGateSvrAddr(ok ? 1 : 0, InetNtoa(m_nGateSvrAddr).c_str(), m_nGateSvrPort);
-    if (ok && !m_bReleasing && !IsDiscovering())
-        ConnectGateSvr(false);
+        m_pHandler->OnGateSvrAddr(ok ? 1 : 0, InetNtoa(addr).c_str(), port);
+    if (ok && !m_bReleasing && !IsDiscovering() && !ConnectGateSvr(false)) {
+        // The game was told of a gate and waits for its login.
+        CMsgSyncWnd::Instance().PostCall(boost::bind(&RunGateConnectRefused, m_pShared, _1, _2),
+                                         0, 0);
+    }
+}
+
+void CNetEngine::OnGateConnectRefused(unsigned int, int32_t)
+{
+    CEngineCall call(this);
+    if (m_pHandler)
+        m_pHandler->OnGateLogin(0);
 }
 
 void CNetEngine::OnDispSvrNotice(unsigned int code, int32_t value)

@@ -38,7 +38,7 @@ private:
 // the package sender's Send, which a game may call on any thread: it touches
 // only the sender, the filter's hand-off, the gate connection's Send and the
 // encryption's read-only key.
-class CNetEngine final : public INetEngine {
+class CNetEngine final : public INetEngine, public IGateSvrOwner {
 public:
     static const uint32_t kAddrNone = 0xFFFFFFFFu;
 
@@ -58,19 +58,14 @@ public:
     void OnGateSvrAddrGot(unsigned int ok, int32_t);
     void OnDispSvrNotice(unsigned int code, int32_t value);
 
-    // Reports of the gate connection: code 0 accepted, 1 refused, 2 the
-    // connect failed; and its close.
-    void OnGateSvrLogin(unsigned int code, int32_t gateId);
-    void OnGateSvrClosed(unsigned int, int32_t);
-
-    // What the gate connection uses of the engine.
-    unsigned char* GetKeyArea() { return m_KeyArea; }
-    unsigned char* GetServerKeyHalf() { return m_KeyArea + 16; }
-    void InstallGateKey();
-    // Into buffers the gate connection keeps (see CDataEncryption).
-    bool EncryptGateData(const char* data, size_t len, std::string& out) const;
-    bool DecryptGateData(const char* data, size_t len, std::string& out) const;
-    void DispatchGatePkg(const std::string& pkg);
+    // What the gate connection uses of the engine, and its reports.
+    unsigned char* GetKeyArea() override { return m_KeyArea; }
+    void InstallGateKey() override;
+    bool EncryptGateData(const char* data, size_t len, std::string& out) const override;
+    bool DecryptGateData(const char* data, size_t len, std::string& out) const override;
+    void DispatchGatePkg(const std::string& pkg) override;
+    void OnGateSvrLogin(unsigned int code, int32_t gateId) override;
+    void OnGateSvrClosed(unsigned int, int32_t) override;
     // A module-300 body that a game thread sent, on the window's thread.
     void DeliverLocalRequest(const std::string& body);
 
@@ -104,7 +99,10 @@ public:
     // once control has left its code.
     void DropInnerDrv();
     void OnInnerConnClosed(CResInfoInnerConn* conn);
-    bool IsDiscovering() const { return m_hResolveThread || m_hDiscoveryThread; }
+    bool IsDiscovering() const;
+    // A gate connect refused after a successful discovery: the game hears
+    // OnGateLogin(0) on the next turn of the loop.
+    void OnGateConnectRefused(unsigned int, int32_t);
 
 private:
     ~CNetEngine();
@@ -114,7 +112,7 @@ private:
     // Ends a discovery that reported a resolved address without reaching
     // the discovery thread: the game still hears OnGateSvrAddr(0).
     void EndDiscoveryEarly();
-    void ReportGateSvrAddr(unsigned int ok);
+    void ReportGateSvrAddr(unsigned int ok, uint32_t addr, unsigned short port);
     // Lets go of the gate connection; it is destroyed once control has left
     // its code, with its socket closed.
     void DropGateConn();
@@ -126,7 +124,7 @@ private:
     uint32_t m_nDispSvrAddr;  // network order
     int m_nDispSvrPort;
     // The client key half, then the server key half.
-    unsigned char m_KeyArea[32];
+    unsigned char m_KeyArea[kKeyAreaLen];
     uint32_t m_nGateSvrAddr;  // network order
     unsigned short m_nGateSvrPort;
     INetEngineHandler* m_pHandler;

@@ -178,6 +178,7 @@ void CResInfoInnerConn::OnWatchdog()
 void CResInfoInnerConn::OnClose()
 {
     KillWatchdog();
+    m_Cutter.Reset();
     if (!m_bFinished) {
         CResInfoVerMgr::Instance().AbandonFile();
         OnGetResult(-3, 0, std::vector<ResInfoItem>());
@@ -190,54 +191,20 @@ unsigned int CResInfoInnerConn::OnRecv(const char* data, unsigned int len)
 {
     if (!m_bFinished)
         AwaitReply();  // bytes arrive: the server is alive
-    if (m_bCutting) {
-        // A callback pumped messages: the cut below it takes these after
-        // the frames it holds, and its buffer does not move meanwhile.
-        m_strLate.append(data, len);
-        ConsumeReceived(len);
-        return 0;
-    }
-    m_strRecvBuf.append(data, len);
+    m_Cutter.Take(data, len);
     ConsumeReceived(len);
-    m_bCutting = true;
-    const bool ok = CutFrames();
-    m_bCutting = false;
-    if (!ok)
+    if (!m_Cutter.Cut())
         Shutdown();
     return 0;
 }
 
-bool CResInfoInnerConn::CutFrames()
+IFrameOwner::Verdict CResInfoInnerConn::CheckFrameLen(uint32_t len)
 {
-    // Frames are dispatched where they lie; the handled ones are dropped in
-    // one move when the cut stops, leaving the start of the next.
-    size_t at = 0;
-    for (;;) {
-        const size_t held = m_strRecvBuf.size() - at;
-        if (held >= 4) {
-            const char* frame = m_strRecvBuf.data() + at;
-            uint64_t total = ReadU32LE(frame);
-            // The largest frame holds a token and the largest package.
-            if (total < 4 || total > 4 + 4 + CMsgDisp::kMaxBody) {
-                m_strRecvBuf.erase(0, at);
-                return false;
-            }
-            if (total + 4 <= held) {
-                at += static_cast<size_t>(total) + 4;
-                const bool handled =
-                    m_MsgDisp.DispatchPkg(frame + 8, static_cast<unsigned int>(total) - 4);
-                if (!handled || IsDeletePending()) {
-                    m_strRecvBuf.erase(0, at);
-                    return handled;
-                }
-                continue;
-            }
-        }
-        m_strRecvBuf.erase(0, at);
-        at = 0;
-        if (m_strLate.empty())
-            return true;
-        m_strRecvBuf.append(m_strLate);
-        m_strLate.clear();
-    }
+    // The largest frame holds a token and the largest package.
+    return len < 4 || len > 4 + 4 + CMsgDisp::kMaxBody ? kClose : kTake;
+}
+
+bool CResInfoInnerConn::OnFrame(const char* data, uint32_t len)
+{
+    return m_MsgDisp.DispatchPkg(data + 4, len - 4);
 }

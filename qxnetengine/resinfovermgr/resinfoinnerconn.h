@@ -4,6 +4,7 @@
 
 #include "common/msgdisp/msgdisp.h"
 #include "common/msgdisp/pkgbuffer.h"
+#include "common/msgsocket/framecutter.h"
 #include "common/msgsocket/msgsocket.h"
 #include "common/protocols/resinfoinner.h"
 #include "qxnetengine/resinfovermgr/resinfovergog.h"
@@ -50,7 +51,7 @@ private:
     std::tuple<TBigStringJoined> m_Joined;
 };
 
-class CResInfoInnerConn : public CMsgSocket, private IResInfoVerGog {
+class CResInfoInnerConn : public CMsgSocket, private IResInfoVerGog, private IFrameOwner {
 public:
     // A server that sends nothing this long while a reply is due ends the
     // update with -3.
@@ -79,19 +80,18 @@ public:
     CNetEngine* m_pEngine;
     bool m_bFinished;
     TVecChar ticket;
-    std::string m_strRecvBuf;
 
 private:
     void OnGetResult(int32_t result, uint32_t version,
                      const std::vector<ResInfoItem>& items) override;
-    bool CutFrames();
+    Verdict CheckFrameLen(uint32_t len) override;
+    bool OnFrame(const char* data, uint32_t len) override;
+    bool IsCutStopped() override { return IsDeletePending(); }
     void Report(int32_t result, uint32_t version, const std::vector<ResInfoItem>& items);
 
     CResInfoInnerDrv m_Drv;
     CMsgDisp m_MsgDisp;
     CSeqSender m_Sender;
     bool m_bConnectFailed;
-    // Bytes that arrived while frames were being cut from m_strRecvBuf.
-    std::string m_strLate;
-    bool m_bCutting = false;
+    CFrameCutter m_Cutter{this};
 };

@@ -8,6 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 #include <cstring>
 #include <string>
 #include <thread>
@@ -31,6 +37,11 @@ private:
 };
 
 const unsigned int kClientId = 0xC0FFEE01u;
+#ifdef _WIN32
+const char kLibraryFile[] = "QXNetEngine.dll";
+#else
+const char kLibraryFile[] = "libqxnetengine.so";
+#endif
 const unsigned short kChatModule = 7;
 
 TEngineExports g_Engine;
@@ -162,6 +173,38 @@ TEST_F(SampleGame, RefusedConnectAndQuietRelease)
     EXPECT_EQ(std::vector<int>{0}, game.m_Connects);
     game.m_pClient->Release();
     EXPECT_EQ(0, game.m_nCloses);
+}
+
+// Last, since it lets go of the library: once initialised it stays loaded,
+// for its windows live on and receive the system's broadcasts.
+TEST(SampleGameUnload, TheLibraryStaysLoadedOnceInitialised)
+{
+    const std::string path = EngineDir() + kLibraryFile;
+#ifdef _WIN32
+    HMODULE h = LoadLibraryA(path.c_str());
+    ASSERT_NE(nullptr, h);
+    auto init = reinterpret_cast<PFN_QXNetEngine_Init>(
+        reinterpret_cast<void*>(GetProcAddress(h, "QXNetEngine_Init")));
+    ASSERT_NE(nullptr, init);
+    EXPECT_EQ(1, init(0, 0));
+    // This reference, then the loader's.
+    FreeLibrary(h);
+    FreeLibrary(h);
+    EXPECT_NE(nullptr, GetModuleHandleA(kLibraryFile));
+    // Every top-level window hears it, the engine's among them.
+    SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+#else
+    void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(nullptr, h);
+    auto init = reinterpret_cast<PFN_QXNetEngine_Init>(dlsym(h, "QXNetEngine_Init"));
+    ASSERT_NE(nullptr, init);
+    EXPECT_EQ(1, init(0, 0));
+    dlclose(h);
+    dlclose(h);
+    EXPECT_NE(nullptr, dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD));
+#endif
 }
 
 }  // namespace

@@ -359,4 +359,56 @@ TEST_F(GameClient, AThrowingHandlerNeverSeesTheSameFrameTwice)
     EXPECT_EQ(expected, h7.m_Bodies);
 }
 
+// Frames that arrived with the throwing one are dispatched at once, not
+// when the server next sends something.
+TEST_F(GameClient, AThrowingHandlerLosesOnlyItsOwnFrame)
+{
+    Connect();
+    CThrowingHandler h7(7, 1);
+    ASSERT_TRUE(m_pClient->GetMsgDisp()->RegisterHandler(&h7));
+    ServerSends(ServerFrame(kId, MakePkg(MakeBody(7, 1))) +
+                ServerFrame(kId, MakePkg(MakeBody(7, 2))) +
+                ServerFrame(kId, MakePkg(MakeBody(7, 3))));
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() >= 3; }));
+    std::vector<std::string> expected = {MakeBody(7, 1), MakeBody(7, 2), MakeBody(7, 3)};
+    EXPECT_EQ(expected, h7.m_Bodies);
+    EXPECT_EQ(0, m_Handler.m_nCloses);
+}
+
+// Windows reports a close as soon as the peer's FIN arrives, even while
+// its last bytes wait unread: here more than one read notification takes
+// waits when the close is reported. Every frame is dispatched before the
+// game hears of the close.
+TEST_F(GameClient, TheLastFramesBeforeAServerCloseAreDispatched)
+{
+    const uint16_t kFrames = 10;  // 600 KB, more than one notification reads
+    m_Listener.m_nSendCap = 1 << 20;
+    Connect();
+    CRecordingHandler h7(7);
+    ASSERT_TRUE(m_pClient->GetMsgDisp()->RegisterHandler(&h7));
+    struct CClosing : public CGameHandler {
+        void QXNET_CALL OnClose() override
+        {
+            m_nAtClose = m_pH7->m_Bodies.size();
+            CGameHandler::OnClose();
+        }
+        size_t m_nAtClose = 0;
+        CRecordingHandler* m_pH7 = nullptr;
+    } handler;
+    handler.m_pH7 = &h7;
+    m_pClient->Init(kId, &handler);
+    const qxplat::SockHandle h = static_cast<CGameClient*>(m_pClient)->GetHandle();
+    ASSERT_TRUE(qxplat::SockSetBufferSizes(h, 0, 4 << 20));
+    ASSERT_TRUE(qxplat::SockSetBufferSizes(Server().GetHandle(), 4 << 20, 0));
+    std::string bytes;
+    for (uint16_t i = 0; i < kFrames; ++i)
+        bytes += ServerFrame(kId, MakePkg(MakeBody(7, i, std::string(60000, 'a' + i))));
+    ServerSends(bytes);
+    ASSERT_EQ(0u, Server().GetSendQueued());  // all of it on its way, nothing pumped
+    ASSERT_TRUE(qxplat::PostWndMessage(GetSockWnd(), WM_SOCKET_EVENT, h, qxplat::kFdClose));
+    Server().Close();
+    ASSERT_TRUE(PumpUntil([&] { return handler.m_nCloses == 1; }));
+    EXPECT_EQ(kFrames, handler.m_nAtClose);
+}
+
 }  // namespace

@@ -67,7 +67,7 @@ TEST_F(Discovery, GateAddressOverUdp)
     EXPECT_EQ(0x01020304u, ReadU32LE(req.data() + 12));  // the handler's client version
 }
 
-TEST_F(Discovery, NoticesEndTheDiscoveryAndEveryLaterOneAfterItsFirstAttempt)
+TEST_F(Discovery, NoticesEndTheDiscoveryAfterItsFirstAttempt)
 {
     struct Case {
         const char* name;
@@ -84,7 +84,8 @@ TEST_F(Discovery, NoticesEndTheDiscoveryAndEveryLaterOneAfterItsFirstAttempt)
         CNetEngine* engine = new CNetEngine;
         engine->Initialize(&handler);
         WriteIni(IniFor(server.Port(), -1));
-        server.Script({{TDatagram{c.reply}}});
+        // The server answers the next discovery the same way.
+        server.Script({{TDatagram{c.reply}}, {TDatagram{c.reply}}});
         ASSERT_EQ(1, engine->Connect(0));
         ASSERT_TRUE(PumpUntil([&] { return handler.m_Lines.size() >= 3; }));
         std::vector<std::string> expected = {Dispatch(server.Port()), c.notice,
@@ -94,13 +95,51 @@ TEST_F(Discovery, NoticesEndTheDiscoveryAndEveryLaterOneAfterItsFirstAttempt)
             EXPECT_EQ(1, CountInLog(TXT_VERSION_TOO_OLD));
         }
 
-        // The next discovery asks once over UDP and never over TCP.
+        // So the next discovery ends by its own answer: once over UDP, never TCP.
         handler.m_Lines.clear();
         ASSERT_EQ(1, engine->Connect(0));
-        ASSERT_TRUE(PumpUntil([&] { return handler.m_Lines.size() >= 2; }, 8000));
+        ASSERT_TRUE(PumpUntil([&] { return handler.m_Lines.size() >= 3; }, 8000));
+        EXPECT_EQ(c.notice, handler.m_Lines[1]);
         EXPECT_EQ("GateSvrAddr 0 255.255.255.255 0", handler.m_Lines.back());
         EXPECT_EQ(2, server.UdpRequests());
         EXPECT_TRUE(server.Tcp().m_Accepted.empty());
+        engine->Release();
+    }
+}
+
+TEST_F(Discovery, ANoticeCountsOnlyForItsOwnDiscovery)
+{
+    // The next discovery reaches a server that now answers with an address:
+    // over UDP on its second attempt, or over TCP alone.
+    for (int tcp : {-1, 1}) {
+        SCOPED_TRACE(tcp);
+        CFakeDispServer server;
+        CRecordingEngineHandler handler;
+        CNetEngine* engine = new CNetEngine;
+        engine->Initialize(&handler);
+        WriteIni(IniFor(server.Port(), tcp));
+        std::string addr = GateAddrReply("127.0.0.1", 4000);
+        server.Script({{TDatagram{NoticeReply(7, -9)}}, {}, {TDatagram{addr}}});
+        CTestListener& listener = server.Tcp();
+        auto answerTcp = [&](size_t index, const std::string& reply) {
+            ASSERT_TRUE(PumpUntil([&] {
+                return listener.m_Accepted.size() > index &&
+                       listener.m_Accepted[index]->m_strRecv.size() == 92;
+            }));
+            listener.m_Accepted[index]->Send(reply.data(), static_cast<unsigned>(reply.size()));
+        };
+        ASSERT_EQ(1, engine->Connect(0));
+        if (tcp == 1)
+            answerTcp(0, NoticeReply(7, -9));
+        ASSERT_TRUE(PumpUntil([&] { return handler.m_Lines.size() >= 3; }));
+        EXPECT_EQ("GateSvrAddr 0 255.255.255.255 0", handler.m_Lines[2]);
+
+        handler.m_Lines.clear();
+        ASSERT_EQ(1, engine->Connect(0));
+        if (tcp == 1)
+            answerTcp(1, addr);
+        ASSERT_TRUE(PumpUntil([&] { return handler.m_Lines.size() >= 2; }, 10000));
+        EXPECT_EQ("GateSvrAddr 1 127.0.0.1 4000", handler.m_Lines[1]);
         engine->Release();
     }
 }
@@ -237,6 +276,76 @@ TEST_F(Discovery, ReleaseNeverWaitsForALookupOrAWorker)
     engine->Release();
     PumpFor(200);
     EXPECT_EQ(std::vector<std::string>{Dispatch(m_Server.Port())}, handler.m_Lines);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Discovery, AStepThatCannotHandItsResultOverLetsTheNextConnectStart)
+{
+    // Before the windows exist nothing could ever be reported.
+    CMsgSyncWnd::Instance().Destroy();
+    EXPECT_EQ(0, m_pEngine->Connect(0));
+    ASSERT_TRUE(CMsgSyncWnd::Instance().Create(qxplat::LibraryModule()));
+
+    // The window goes while the lookup runs: its result finds none.
+    {
+        std::lock_guard<std::mutex> lock(g_LookupMutex);
+        g_bLookupFree = false;
+        g_bLookupStarted = false;
+    }
+    WriteIni(IniFor(m_Server.Port(), -1));
+    SetDispResolver(BlockingLookup);
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    {
+        std::unique_lock<std::mutex> lock(g_LookupMutex);
+        ASSERT_TRUE(
+            g_LookupCv.wait_for(lock, std::chrono::seconds(5), [] { return g_bLookupStarted; }));
+    }
+    CMsgSyncWnd::Instance().Destroy();
+    {
+        std::lock_guard<std::mutex> lock(g_LookupMutex);
+        g_bLookupFree = true;
+    }
+    g_LookupCv.notify_all();
+    bool ended = PumpUntil([&] { return !m_pEngine->IsDiscovering(); }, 5000);
+    ASSERT_TRUE(CMsgSyncWnd::Instance().Create(qxplat::LibraryModule()));
+    ASSERT_TRUE(ended);
+    SetDispResolver(nullptr);
+    EXPECT_TRUE(m_Handler.m_Lines.empty());
+    m_Server.Script({{TDatagram{GateAddrReply("127.0.0.1", 4000)}}});
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    ASSERT_TRUE(WaitLines(2));
+    EXPECT_EQ("GateSvrAddr 1 127.0.0.1 4000", m_Handler.m_Lines[1]);
+}
+
+}  // namespace
+
+namespace {
+
+qxplat::SockHandle NoSocket(const qxplat::TSockAddrV4&, int, bool* notCreated)
+{
+    *notCreated = true;  // as when the system has no socket to give
+    return qxplat::kInvalidSock;
+}
+
+TEST_F(Discovery, ATcpSocketThatCannotBeCreatedIsLoggedAsSuch)
+{
+    int created = CountInLog(TXT_TCP_SOCKET_FAILED);
+    char connectFailed[128];
+    snprintf(connectFailed, sizeof connectFailed, TXT_DISP_CONNECT_FAILED,
+             "CNetEngine::DoGetGateSvrAddr2TCP");
+    int connects = CountInLog(connectFailed);
+    SetDispTcpConnector(NoSocket);
+    WriteIni(IniFor(m_Server.Port(), 0));
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    bool ended = WaitLines(2);
+    SetDispTcpConnector(nullptr);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ("GateSvrAddr 0 255.255.255.255 0", m_Handler.m_Lines[1]);
+    EXPECT_EQ(created + 1, CountInLog(TXT_TCP_SOCKET_FAILED));
+    EXPECT_EQ(connects, CountInLog(connectFailed));
 }
 
 }  // namespace

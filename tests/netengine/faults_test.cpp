@@ -1,5 +1,6 @@
 // A game never waits for ever: each case here once left a game without the
 // callback it was owed, or touched freed memory.
+#include "common/bytes/byteorder.h"
 #include "common/syncwnd/msgsyncwnd.h"
 #include "dispserver.h"
 #include "enginefixture.h"
@@ -87,6 +88,39 @@ TEST_F(EngineFaults, AGateConnectThatFailsAtOnceIsReportedNextTurn)
         EXPECT_TRUE(m_Handler.m_Lines.empty());  // not from inside Connect
         ASSERT_TRUE(PumpUntil([&] { return m_Handler.m_Lines.size() >= 2; }));
         EXPECT_EQ((std::vector<std::string>{"GateLogin 0", "Reconnected 0"}), m_Handler.m_Lines);
+    }
+}
+
+TEST_F(EngineFaults, AReplyWithAddressOrPortZeroFindsNoGate)
+{
+    struct Case {
+        const char* addr;
+        unsigned short port;
+        const char* line;
+    } cases[] = {
+        {"0.0.0.0", 4000, "GateSvrAddr 0 255.255.255.255 4000"},
+        {"127.0.0.1", 0, "GateSvrAddr 0 255.255.255.255 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        m_Handler.m_Lines.clear();
+        DiscoverOverTcp(GateAddrReply(c.addr, c.port));
+        PumpFor(50);
+        EXPECT_EQ((std::vector<std::string>{Disp(m_Server.Port()), c.line}), m_Handler.m_Lines);
+    }
+}
+
+TEST_F(EngineFaults, AReplyLongerThanItsTypeIsNoReplyOverTcp)
+{
+    for (uint32_t type : {35u, 36u}) {
+        SCOPED_TRACE(type);
+        m_Handler.m_Lines.clear();
+        std::string reply = GateAddrReply("127.0.0.1", 4000);
+        WriteU32LE(&reply[0], type);  // 84 bytes of a notice's type
+        DiscoverOverTcp(reply);
+        PumpFor(50);
+        EXPECT_EQ((std::vector<std::string>{Disp(m_Server.Port()), "GateSvrAddr 0 255.255.255.255 0"}),
+                  m_Handler.m_Lines);
     }
 }
 

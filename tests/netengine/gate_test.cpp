@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include <cstring>
 
@@ -233,6 +234,75 @@ TEST_F(Gate, ABurstIsDispatchedInOrderUntilAHandlerReleasesTheEngine)
     // Release reports the close at once, and nothing follows it.
     EXPECT_EQ("GateClosed 1", m_Handler.m_Lines.back());
     EXPECT_EQ(1, std::count(m_Handler.m_Lines.begin(), m_Handler.m_Lines.end(), "GateClosed 1"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Gate, ADiscoveryBesideALiveConnectionKeepsItsAddressAndReportsTheLogin)
+{
+    LogIn();
+    m_Handler.m_Lines.clear();
+    m_Disp.Script({{}, {TDatagram{GateAddrReply("127.0.0.1", 4000)}}});
+    ASSERT_EQ(1, m_pEngine->Connect(0));
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.m_Lines.size() >= 3; }));
+    std::vector<std::string> expected = {"DispSvrAddr 1 127.0.0.1 " + std::to_string(m_Disp.Port()),
+                                         "GateSvrAddr 1 127.0.0.1 4000", "GateLogin 0"};
+    EXPECT_EQ(expected, m_Handler.m_Lines);
+    EXPECT_EQ(m_Gate.Port(), m_pEngine->GetGateSvrPort());
+    // The connection itself is untouched.
+    std::string body = MakeBody(9, 2, "still here");
+    ASSERT_TRUE(m_pEngine->GetSender()->Send(body.data(), static_cast<unsigned>(body.size())));
+    std::string payload;
+    ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+    EXPECT_EQ(MakePkg(body), m_Crypto.Decrypt(payload));
+    EXPECT_FALSE(m_Handler.Has("GateClosed"));
+}
+
+TEST_F(Gate, AThrowingHandlerLosesOnlyItsOwnFrame)
+{
+    class CThrowingHandler : public CRecordingHandler {
+    public:
+        CThrowingHandler() : CRecordingHandler(7) {}
+        bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
+        {
+            CRecordingHandler::OnMsg(body, len);
+            if (m_Bodies.size() == 1)
+                throw std::runtime_error("handler failed");
+            return true;
+        }
+    } h7;
+    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&h7));
+    LogIn();
+    std::string frames;
+    for (uint16_t i = 1; i <= 3; ++i) frames += m_Crypto.EncryptedFrame(MakePkg(MakeBody(7, i)));
+    Conn().Send(frames.data(), static_cast<unsigned>(frames.size()));
+    ASSERT_TRUE(PumpUntil([&] { return h7.m_Bodies.size() >= 3; }));
+    EXPECT_EQ((std::vector<std::string>{MakeBody(7, 1), MakeBody(7, 2), MakeBody(7, 3)}),
+              h7.m_Bodies);
+}
+
+// Once logged in, a frame longer than any valid one is dropped as its bytes
+// arrive, as any frame the dispatcher rejects; the connection stays.
+TEST_F(Gate, AnOverlongFrameAfterTheLoginIsSkipped)
+{
+    CRecordingHandler h7(7);
+    ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&h7));
+    LogIn();
+    const uint32_t len = CGateSvrSocket::kMaxEncryptedFrame + 16 * 1024;
+    std::string frame(4 + len, 'x');
+    WriteU32LE(&frame[0], len);
+    frame += m_Crypto.EncryptedFrame(MakePkg(MakeBody(7, 9, "after")));
+    for (size_t at = 0; at < frame.size();) {
+        ASSERT_TRUE(PumpUntil([&] { return Conn().GetSendQueued() < 4096; }));
+        size_t n = std::min<size_t>(frame.size() - at, 4096 - Conn().GetSendQueued());
+        Conn().Send(frame.data() + at, static_cast<unsigned>(n));
+        at += n;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return !h7.m_Bodies.empty() || m_Handler.Has("GateClosed"); }));
+    EXPECT_EQ(std::vector<std::string>{MakeBody(7, 9, "after")}, h7.m_Bodies);
+    EXPECT_FALSE(m_Handler.Has("GateClosed"));
 }
 
 }  // namespace

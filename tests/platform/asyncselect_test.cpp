@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct TEvent {
     int error;
 };
 std::vector<TEvent> g_Events;
+// Runs inside the window procedure after each event is recorded.
+std::function<void(const TEvent&)> g_OnEvent;
 
 bool RecordingProc(unsigned int msg, uintptr_t wParam, intptr_t lParam)
 {
@@ -32,6 +35,8 @@ bool RecordingProc(unsigned int msg, uintptr_t wParam, intptr_t lParam)
     uint32_t l = static_cast<uint32_t>(lParam);
     g_Events.push_back(TEvent{static_cast<SockHandle>(wParam), static_cast<long>(l & 0xFFFF),
                               static_cast<int>(l >> 16)});
+    if (g_OnEvent)
+        g_OnEvent(g_Events.back());
     return true;
 }
 
@@ -55,6 +60,7 @@ protected:
     }
     void TearDown() override
     {
+        g_OnEvent = nullptr;
         for (SockHandle s : m_Open) SockClose(s);
         DestroyHiddenWnd(m_pWnd);
     }
@@ -303,6 +309,59 @@ TEST_F(AsyncSelect, AHandleClosedWithAnEventPendingGetsNoNewOnes)
     // At most what was already queued before the close reaches the window.
     EXPECT_EQ(1, Count(client, kFdRead));
     EXPECT_EQ(0, Count(client, kFdClose));
+}
+
+// A read re-armed by recv is queued at once; the handle is closed and its
+// value taken by a new socket before that event is handled. The new socket
+// hears only its own events.
+TEST_F(AsyncSelect, AnEventQueuedForAClosedHandleNeverReachesItsNextOwner)
+{
+    unsigned short port = 0;
+    Listener(kFdAccept, &port);
+    SockHandle a = kInvalidSock, server = kInvalidSock;
+    Pair(kFdRead | kFdClose, &a, &server);
+    const SockHandle aValue = a;
+    SockHandle b = kInvalidSock;
+    size_t mark = 0;
+    g_OnEvent = [&](const TEvent& e) {
+        if (e.sock != aValue || e.event != kFdRead || b != kInvalidSock)
+            return;
+        char c;
+        EXPECT_EQ(1, SockRecv(a, &c, 1));  // more is waiting: the read is due again
+        SockClose(a);
+        Forget(a);
+        std::vector<SockHandle> others;
+        for (int i = 0; i < 64 && b == kInvalidSock; ++i) {
+            SockHandle s = SockCreateTcp();
+            if (s == aValue)
+                b = s;
+            else
+                others.push_back(s);
+        }
+        for (SockHandle s : others) SockClose(s);
+        if (b == kInvalidSock)
+            return;
+        Track(b);
+        mark = g_Events.size();
+        EXPECT_TRUE(SockAsyncSelect(b, m_pWnd, kSockMsg, kFdConnect | kFdRead | kFdClose));
+        SockConnect(b, Loopback(port));
+    };
+    SendAll(server, "several bytes");
+    ASSERT_TRUE(PumpUntil([&] { return b != kInvalidSock || Count(aValue, kFdRead) > 0; }));
+    if (b == kInvalidSock)
+        GTEST_SKIP() << "the system gave the closed handle's value to no new socket";
+    ASSERT_TRUE(PumpUntil([&] {
+        for (size_t i = mark; i < g_Events.size(); ++i)
+            if (g_Events[i].sock == b && g_Events[i].event == kFdConnect)
+                return true;
+        return false;
+    }));
+    PumpFor(50);
+    std::vector<long> heard;
+    for (size_t i = mark; i < g_Events.size(); ++i)
+        if (g_Events[i].sock == b)
+            heard.push_back(g_Events[i].event);
+    EXPECT_EQ(std::vector<long>{kFdConnect}, heard);
 }
 
 }  // namespace

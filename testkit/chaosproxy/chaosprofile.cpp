@@ -80,9 +80,10 @@ const char* ChaosFieldNames()
            "stall-after-bytes, stall-after-ms, refuse";
 }
 
-bool ChaosNamedProfile(const std::string& name, TChaosProfile* p)
+bool ChaosNamedProfile(const std::string& name, TChaosProfile* out)
 {
-    *p = TChaosProfile();
+    TChaosProfile profile;
+    TChaosProfile* p = &profile;
     if (name == "clean") {
     } else if (name == "mobile") {
         // A phone on a busy cell: slow, late, uneven, a little lossy.
@@ -123,6 +124,7 @@ bool ChaosNamedProfile(const std::string& name, TChaosProfile* p)
     } else {
         return false;
     }
+    *out = profile;
     return true;
 }
 

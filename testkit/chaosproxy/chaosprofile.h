@@ -27,7 +27,7 @@ struct TChaosProfile {
 };
 
 // Named profiles: clean, mobile, lossy-udp, dead-udp, 1-byte, thin, reset,
-// stall, refuse. False for an unknown name.
+// stall, refuse. False for an unknown name, which leaves profile as it was.
 bool ChaosNamedProfile(const std::string& name, TChaosProfile* profile);
 // The names, for a usage text.
 const char* ChaosProfileNames();

@@ -341,14 +341,26 @@ bool CChaosProxy::Start(const TChaosConfig& config)
     if (!g_pTimerWnd)
         return false;
     Proxies().insert(this);
+    // Both sides on one number when both are proxied, as a dispatch server
+    // takes them: the UDP socket tries the port the system gave the listener.
+    bool samePort = config.tcpTarget && config.udpTarget && config.udpPort == 0;
+    for (int attempt = 0; attempt < 20 && m_hUdp == kInvalidSock; ++attempt) {
+        if (config.tcpTarget) {
+            m_pListener.reset(new CChaosListener(this));
+            if (!m_pListener->Listen(config.tcpPort))
+                return false;
+            TSockAddrV4 a;
+            if (!SockLocalAddr(m_pListener->GetHandle(), &a))
+                return false;
+            m_nTcpPort = a.portHostOrder;
+        }
+        if (!config.udpTarget)
+            break;
+        m_hUdp = UdpOpen(samePort ? m_nTcpPort : config.udpPort);
+        if (m_hUdp == kInvalidSock && (!samePort || config.tcpPort != 0))
+            return false;
+    }
     if (config.tcpTarget) {
-        m_pListener.reset(new CChaosListener(this));
-        if (!m_pListener->Listen(config.tcpPort))
-            return false;
-        TSockAddrV4 a;
-        if (!SockLocalAddr(m_pListener->GetHandle(), &a))
-            return false;
-        m_nTcpPort = a.portHostOrder;
         // A port where nothing listens refuses every connect for real.
         if (config.profile.refuse)
             m_pListener->CloseSocket(false);
@@ -357,7 +369,6 @@ bool CChaosProxy::Start(const TChaosConfig& config)
             return false;
     }
     if (config.udpTarget) {
-        m_hUdp = UdpOpen(config.udpPort);
         if (m_hUdp == kInvalidSock)
             return false;
         TSockAddrV4 a;

@@ -295,6 +295,7 @@ TEST(ChaosProfiles, NamesAndFields)
          {"clean", "mobile", "lossy-udp", "dead-udp", "1-byte", "thin", "reset", "stall", "refuse"})
         EXPECT_TRUE(ChaosNamedProfile(name, &p)) << name;
     EXPECT_FALSE(ChaosNamedProfile("none", &p));
+    EXPECT_TRUE(p.refuse);  // an unknown name changes nothing
     ASSERT_TRUE(ChaosNamedProfile("clean", &p));
     EXPECT_TRUE(ChaosSetField("down-loss=30", &p));
     EXPECT_EQ(p.down.lossPct, 30);

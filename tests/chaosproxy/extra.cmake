@@ -1,1 +1,1 @@
-target_link_libraries(${target} PRIVATE qxchaosproxylib)
+target_link_libraries(${target} PRIVATE qxchaosproxylib qxrefserverlib)

@@ -22,11 +22,12 @@
 
 namespace {
 
+// Fields change the profile so far; a name (given first) replaces it.
 TChaosProfile ProfileOf(const std::vector<std::string>& fields)
 {
     TChaosProfile p;
     for (const std::string& f : fields) {
-        if (!ChaosNamedProfile(f, &p) && !ChaosSetField(f, &p))
+        if (!ChaosSetField(f, &p) && !ChaosNamedProfile(f, &p))
             ADD_FAILURE() << "not a profile or a field: " << f;
     }
     return p;

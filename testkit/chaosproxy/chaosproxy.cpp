@@ -375,7 +375,7 @@ bool CChaosProxy::Start(const TChaosConfig& config)
         if (!SockLocalAddr(m_hUdp, &a))
             return false;
         m_nUdpPort = a.portHostOrder;
-        m_pUdpThread = StartThread([this] { RunUdp(); });
+        m_pUdpThread = StartThread([this, profile = config.profile] { RunUdp(profile); });
         if (!m_pUdpThread)
             return false;
     }
@@ -440,11 +440,11 @@ uint64_t PeerKey(const TSockAddrV4& a)
 
 }  // namespace
 
-void CChaosProxy::RunUdp()
+void CChaosProxy::RunUdp(const TChaosProfile& profile)
 {
     TFlow flow[2];
-    flow[0].prof = m_Config.profile.up;
-    flow[1].prof = m_Config.profile.down;
+    flow[0].prof = profile.up;
+    flow[1].prof = profile.down;
     flow[0].rnd.Seed(m_Config.seed * 40503u + 1);
     flow[1].rnd.Seed(m_Config.seed * 40503u + 2);
     TSockAddrV4 target;

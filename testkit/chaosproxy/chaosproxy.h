@@ -49,6 +49,10 @@ public:
     // Closes every connection and stops the UDP thread.
     void Stop();
 
+    // The profile of TCP connections made from now on (those open keep
+    // theirs), e.g. a fault for the first connection only.
+    void SetTcpProfile(const TChaosProfile& profile) { m_Config.profile = profile; }
+
     unsigned short TcpPort() const { return m_nTcpPort; }
     unsigned short UdpPort() const { return m_nUdpPort; }
     const TChaosCounts& Counts() const { return m_Counts; }
@@ -69,7 +73,8 @@ private:
     CChaosProxy(const CChaosProxy&) = delete;
     CChaosProxy& operator=(const CChaosProxy&) = delete;
 
-    void RunUdp();
+    // UDP keeps the profile it started with.
+    void RunUdp(const TChaosProfile& profile);
 
     TChaosConfig m_Config;
     TChaosCounts m_Counts;

@@ -2,25 +2,42 @@
 // discovery when datagrams are lost, a login and echoes when the stream comes
 // late and in single bytes, and a reset after the login.
 #include "chaosproxy.h"
+#include "common/bytes/byteorder.h"
 #include "common/syncwnd/msgsyncwnd.h"
 #include "dispserver.h"
 #include "gateserver.h"
 #include "netengine/enginetest.h"
+#include "packages.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "qxnetengine/netengine/netengine.h"
+#include "qxnetengine/resinfovermgr/resinfovermgr.h"
 #include "reflog.h"
 #include "refservers.h"
 #include "support/fakes.h"
 #include "support/pump.h"
+#include "support/scratchdir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
+
+// Versions no other test uses, so what the engine keeps in ResInfo/ is ours.
+const char kPackages[] =
+    "package 61 1\n"
+    "record 6101 chaos_a kind=texture file=ui/a.dds\n"
+    "record 6102 chaos_b kind=font file=ui/b.ttf size=16\n"
+    "package 61 2\n"
+    "record 6201 chaos_c kind=map file=maps/c.map region=east\n";
+const char* const kPackageFiles[] = {"61.1", "61.2"};
+const uint32_t kRecords = 3;
 
 // Fields change the profile so far; a name (given first) replaces it.
 TChaosProfile ProfileOf(const std::vector<std::string>& fields)
@@ -45,11 +62,24 @@ protected:
         SetRefLogQuiet(true);
     }
     void Start(const std::vector<std::string>& dispFields,
-               const std::vector<std::string>& gateFields)
+               const std::vector<std::string>& gateFields,
+               const std::vector<std::string>& resInfoFields = {})
     {
+        std::ofstream(m_Packages.Path("packages.txt")) << kPackages;
+        ASSERT_TRUE(
+            BuildPackages(m_Packages.Path("packages.txt").c_str(), m_Packages.Path("out"), false));
         TRefServersConfig servers;
         servers.gatePort = 0;
+        servers.resInfoPort = 0;
+        servers.packageDir = m_Packages.Path("out");
         ASSERT_TRUE(m_Servers.Start(servers));
+        TChaosConfig res;
+        res.profile = ProfileOf(resInfoFields);
+        res.tcpTarget = m_Servers.ResInfoPort();
+        res.seed = 17;
+        res.log = [this](const std::string& l) { m_ProxyLines.push_back(l); };
+        ASSERT_TRUE(m_ResProxy.Start(res));
+        m_Servers.NameResInfoPort(m_ResProxy.TcpPort());
         TChaosConfig gate;
         gate.profile = ProfileOf(gateFields);
         gate.tcpTarget = m_Servers.GatePort();
@@ -80,6 +110,7 @@ protected:
         std::remove(SvrAddrIniPath().c_str());
         m_DispProxy.Stop();
         m_GateProxy.Stop();
+        m_ResProxy.Stop();
         if (m_pDisp)
             m_pDisp->Stop();
         m_Servers.Stop();
@@ -94,7 +125,8 @@ protected:
 
     CRefServers m_Servers;
     std::unique_ptr<CRefDispServer> m_pDisp;
-    CChaosProxy m_GateProxy, m_DispProxy;
+    CChaosProxy m_GateProxy, m_DispProxy, m_ResProxy;
+    CScratchDir m_Packages{"chaospkg"};
     std::vector<std::string> m_ProxyLines;
     CRecordingEngineHandler m_Handler;
     CRecordingHandler m_Echo{CRefGateServer::kEchoModule};
@@ -186,5 +218,109 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TDiscoveryCase>& info) {
         return std::string(info.param.name);
     });
+
+// A resource update through the proxy in front of the resource server.
+class ChaosUpdate : public ChaosEngine {
+protected:
+    void SetUp() override { RemoveDownloads(); }
+    void TearDown() override
+    {
+        ChaosEngine::TearDown();
+        RemoveDownloads();
+    }
+    void RemoveDownloads()
+    {
+        for (const char* f : kPackageFiles) std::remove((Downloads() + f).c_str());
+    }
+    static std::string Downloads() { return qxplat::LibraryDir() + "ResInfo" + qxplat::kPathSep; }
+    static std::string Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    // Asks for everything after version 60; the result code of the answer,
+    // and the answers count.
+    int Update(size_t* answers, int ms)
+    {
+        m_Game.m_Bodies.clear();
+        std::string get(4, '\0');
+        WriteU32LE(&get[0], 60);
+        std::string body = MakeBody(300, 1, get);
+        EXPECT_TRUE(m_pEngine->GetSender()->Send(body.data(), static_cast<unsigned>(body.size())));
+        EXPECT_TRUE(PumpUntil([&] { return !m_Game.m_Bodies.empty(); }, ms));
+        if (m_Game.m_Bodies.empty() || m_Game.m_Bodies[0].size() < 16)
+            return -100;
+        int result = static_cast<int>(ReadU32LE(m_Game.m_Bodies[0].data() + 4));
+        if (result == 0) {
+            uint32_t count = ReadU32LE(m_Game.m_Bodies[0].data() + 12);
+            EXPECT_EQ(kRecords, count);
+            EXPECT_TRUE(PumpUntil([&] { return m_Game.m_Bodies.size() == 1 + count; }, 2000));
+        }
+        *answers = m_Game.m_Bodies.size();
+        return result;
+    }
+    void LogIn(const std::vector<std::string>& resInfoFields)
+    {
+        Start({}, {}, resInfoFields);
+        ASSERT_TRUE(m_pEngine->GetMsgDisp()->RegisterHandler(&m_Game));
+        ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("Connected"); }, 5000));
+    }
+    void ExpectFilesWhole()
+    {
+        for (const char* f : kPackageFiles) {
+            SCOPED_TRACE(f);
+            std::string want = Read(m_Packages.Path("out") + qxplat::kPathSep + f);
+            EXPECT_FALSE(want.empty());
+            EXPECT_EQ(want, Read(Downloads() + f));
+        }
+    }
+
+    CRecordingHandler m_Game{300};
+};
+
+struct TUpdateCase {
+    const char* name;
+    std::vector<std::string> resInfo;
+};
+
+class ChaosUpdateProfiles : public ChaosUpdate,
+                            public ::testing::WithParamInterface<TUpdateCase> {};
+
+// A slow, late or finely cut download is slow, not broken: it completes
+// with the right files.
+TEST_P(ChaosUpdateProfiles, CompletesWithTheRightFiles)
+{
+    LogIn(GetParam().resInfo);
+    size_t answers = 0;
+    EXPECT_EQ(0, Update(&answers, 15000));
+    EXPECT_EQ(1 + kRecords, answers);
+    ExpectFilesWhole();
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, ChaosUpdateProfiles,
+                         ::testing::Values(TUpdateCase{"oneByte", {"1-byte"}},
+                                           TUpdateCase{"thin", {"bandwidth=4k"}},
+                                           TUpdateCase{"mobile", {"mobile"}}),
+                         [](const ::testing::TestParamInfo<TUpdateCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A reset in the middle of a download answers -3, and the next update, on a
+// connection the proxy leaves alone, completes.
+TEST_F(ChaosUpdate, AResetMidDownloadGivesMinusThreeAndTheNextCompletes)
+{
+    LogIn({"down-reset-after-bytes=200"});
+    size_t answers = 0;
+    EXPECT_EQ(-3, Update(&answers, 5000));
+    EXPECT_EQ(1u, answers);
+    EXPECT_EQ(1u, m_ResProxy.Counts().tcpResets);
+    // The first file was under way and is not there under its name.
+    EXPECT_GT(Read(m_Packages.Path("out") + qxplat::kPathSep + kPackageFiles[0]).size(), 200u);
+    EXPECT_FALSE(qxplat::FileExists(Downloads() + kPackageFiles[0]));
+    m_ResProxy.SetTcpProfile(TChaosProfile());
+    EXPECT_EQ(0, Update(&answers, 5000));
+    EXPECT_EQ(1 + kRecords, answers);
+    ExpectFilesWhole();
+}
 
 }  // namespace

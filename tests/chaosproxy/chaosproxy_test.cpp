@@ -77,9 +77,13 @@ TEST_P(ChaosTcp, EchoArrivesWholeAndInOrder)
     EXPECT_EQ(client.m_strRecv, sent);
     EXPECT_GE(ms, c.minMs);
     ASSERT_EQ(target.m_Accepted.size(), 1u);
+#ifndef _WIN32
+    // Windows ticks the proxy's timer every 10 to 16 ms: the pieces due in
+    // one tick leave together and may be read together.
     if (c.manyReads) {
         EXPECT_GE(target.m_Accepted[0]->m_RecvLens.size(), c.bytes / 2);
     }
+#endif
     EXPECT_EQ(proxy.Counts().tcpBytesUp, c.bytes);
     EXPECT_EQ(proxy.Counts().tcpBytesDown, c.bytes);
 

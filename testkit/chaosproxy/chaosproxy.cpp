@@ -408,6 +408,14 @@ void CChaosProxy::Stop()
     }
 }
 
+void CChaosProxy::SetProfile(const TChaosProfile& profile)
+{
+    SetTcpProfile(profile);
+    std::lock_guard<std::mutex> lock(m_UdpMutex);
+    m_UdpProfile = profile;
+    m_nUdpGeneration++;
+}
+
 void CChaosProxy::OnTick()
 {
     // Finished links go here, never inside their own notifications.
@@ -431,7 +439,13 @@ struct TDatagram {
 struct TUdpPeer {
     SockHandle up = kInvalidSock;
     TSockAddrV4 client;
+    uint64_t lastUsed = 0;
 };
+
+// A client's mapping ends after this long without a datagram either way, as
+// a router's does, so a client that takes a new port each time (the engine's
+// discovery) leaves no socket behind.
+const uint64_t kUdpIdleMs = 2000;
 
 uint64_t PeerKey(const TSockAddrV4& a)
 {
@@ -481,7 +495,14 @@ void CChaosProxy::RunUdp(const TChaosProfile& profile)
         }
     };
 
+    unsigned generation = 0;
     while (!m_bStop) {
+        if (m_nUdpGeneration != generation) {
+            std::lock_guard<std::mutex> lock(m_UdpMutex);
+            generation = m_nUdpGeneration;
+            flow[0].prof = m_UdpProfile.up;
+            flow[1].prof = m_UdpProfile.down;
+        }
         TSockAddrV4 from;
         int n = UdpRecvFrom(m_hUdp, buf.data(), static_cast<int>(buf.size()), &from, 2);
         if (n >= 0) {
@@ -490,6 +511,7 @@ void CChaosProxy::RunUdp(const TChaosProfile& profile)
                 peer.up = UdpOpen(0);
                 peer.client = from;
             }
+            peer.lastUsed = NowMs();
             if (peer.up != kInvalidSock)
                 take(0, peer.up, target, buf.data(), n);
         }
@@ -497,8 +519,23 @@ void CChaosProxy::RunUdp(const TChaosProfile& profile)
             if (p.second.up == kInvalidSock)
                 continue;
             while ((n = UdpRecvFrom(p.second.up, buf.data(), static_cast<int>(buf.size()), &from,
-                                    0)) >= 0)
+                                    0)) >= 0) {
                 take(1, m_hUdp, p.second.client, buf.data(), n);
+                p.second.lastUsed = NowMs();
+            }
+        }
+        for (auto it = peers.begin(); it != peers.end();) {
+            SockHandle up = it->second.up;
+            // Not while something is still held back to leave through it.
+            if (NowMs() - it->second.lastUsed < kUdpIdleMs ||
+                std::any_of(pending.begin(), pending.end(),
+                            [up](const TDatagram& d) { return d.from == up; })) {
+                ++it;
+                continue;
+            }
+            if (up != kInvalidSock)
+                BlockSockClose(up);
+            it = peers.erase(it);
         }
         uint64_t now = NowMs();
         for (size_t i = 0; i < pending.size();) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ public:
     // The profile of TCP connections made from now on (those open keep
     // theirs), e.g. a fault for the first connection only.
     void SetTcpProfile(const TChaosProfile& profile) { m_Config.profile = profile; }
+    // The same, and for UDP datagrams from now on (a rotation of profiles).
+    void SetProfile(const TChaosProfile& profile);
 
     unsigned short TcpPort() const { return m_nTcpPort; }
     unsigned short UdpPort() const { return m_nUdpPort; }
@@ -88,4 +91,8 @@ private:
     qxplat::SockHandle m_hUdp = qxplat::kInvalidSock;
     qxplat::ThreadHandle* m_pUdpThread = nullptr;
     std::atomic<bool> m_bStop{false};
+    // A profile handed to the UDP thread; the generation says it is new.
+    std::mutex m_UdpMutex;
+    TChaosProfile m_UdpProfile;
+    std::atomic<unsigned> m_nUdpGeneration{0};
 };

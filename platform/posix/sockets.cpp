@@ -231,12 +231,17 @@ void SockClose(SockHandle s)
 
 void SockShutdown(SockHandle s) { shutdown(Fd(s), SHUT_RDWR); }
 
-void SockCloseAbortive(SockHandle s)
+bool SockSetAbortive(SockHandle s)
 {
     linger l;
     l.l_onoff = 1;
     l.l_linger = 0;
-    setsockopt(Fd(s), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    return setsockopt(Fd(s), SOL_SOCKET, SO_LINGER, &l, sizeof l) == 0;
+}
+
+void SockCloseAbortive(SockHandle s)
+{
+    SockSetAbortive(s);
     SockClose(s);
 }
 

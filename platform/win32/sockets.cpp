@@ -126,13 +126,18 @@ bool DropStaleSocketMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 void SockShutdown(SockHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
 
-void SockCloseAbortive(SockHandle s)
+bool SockSetAbortive(SockHandle s)
 {
     linger l;
     l.l_onoff = 1;
     l.l_linger = 0;
-    setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l),
-               sizeof l);
+    return setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_LINGER,
+                      reinterpret_cast<const char*>(&l), sizeof l) == 0;
+}
+
+void SockCloseAbortive(SockHandle s)
+{
+    SockSetAbortive(s);
     SockClose(s);
 }
 

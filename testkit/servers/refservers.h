@@ -33,6 +33,13 @@ public:
     unsigned short GatePort() const { return m_pGate ? m_pGate->Port() : 0; }
     unsigned short ResInfoPort() const { return m_pResInfo ? m_pResInfo->Port() : 0; }
     unsigned short GamePort() const { return m_pGame ? m_pGame->Port() : 0; }
+    // The port the gate names for the resource server from now on, e.g. a
+    // proxy's in front of it; call on the servers' thread.
+    void NameResInfoPort(unsigned short port)
+    {
+        if (m_pGate)
+            m_pGate->SetResInfoPort(port);
+    }
 
 private:
     std::unique_ptr<CRefDispServer> m_pDisp;

@@ -2,7 +2,7 @@
 // misbehave on purpose, watching the process's memory and descriptors.
 //
 //   qxsoak (--minutes M | --cycles N) --packages DESCRIPTION [--faults EVERY]
-//          [--ignore-memory]
+//          [--network PROFILE|rotation] [--ignore-memory]
 //
 // Each cycle: a net engine discovers the gate, logs in and echoes messages
 // (every fourth cycle also runs a resource update), then a game client talks
@@ -12,19 +12,28 @@
 // unexpected. The exit code is 0 only when nothing unexpected happened and
 // memory and descriptors stayed flat (--ignore-memory: descriptors only, for a
 // build whose allocator keeps freed memory on purpose, as AddressSanitizer's does).
+// --network puts the chaos proxy in front of every server: one named profile,
+// or "rotation", a different one each cycle.
 #include "QXNetEngine.h"
+#include "chaosproxy.h"
+#include "dispserver.h"
 #include "loader/engineloader.h"
 #include "packages.h"
 #include "refserversthread.h"
 
 #include <dirent.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -213,6 +222,113 @@ long OpenDescriptors()
     return n - 3;  // ".", ".." and the directory's own descriptor
 }
 
+// The servers with a chaos proxy in front of each, on a thread and loop of
+// their own: the dispatch server names the gate's proxy, the gate the
+// resource server's; the engine is pointed at the dispatch proxy.
+class CNetworkServers {
+public:
+    explicit CNetworkServers(std::vector<std::string> profiles) : m_Profiles(std::move(profiles)) {}
+    ~CNetworkServers() { Stop(); }
+    // Stops the proxies and the servers; m_Counts then holds the proxies' sums.
+    void Stop()
+    {
+        m_bStop = true;
+        if (m_Thread.joinable())
+            m_Thread.join();
+    }
+    bool Start(const TRefServersConfig& config)
+    {
+        m_Thread = std::thread([this, config] { Run(config); });
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Ready.wait_for(lock, std::chrono::seconds(10), [this] { return m_bReady; });
+        return m_bStarted;
+    }
+    // The profile for the cycle, taken by connections and datagrams from now on.
+    void ForCycle(long cycle)
+    {
+        m_nProfile = static_cast<int>(cycle % static_cast<long>(m_Profiles.size()));
+    }
+    unsigned short DispPort() const { return m_nDispPort; }
+    unsigned short GamePort() const { return m_nGamePort; }
+    TChaosCounts m_Counts;  // summed when the thread ends
+
+private:
+    void Run(TRefServersConfig config)
+    {
+        config.dispPort = -1;
+        CRefServers servers;
+        CChaosProxy gate, res, game, disp;
+        std::unique_ptr<CRefDispServer> dispServer;
+        TChaosProfile profile;
+        bool ok = servers.Start(config) && ChaosNamedProfile(m_Profiles[0], &profile);
+        auto start = [&](CChaosProxy& proxy, unsigned short target, bool udp, uint32_t seed) {
+            TChaosConfig c;
+            c.profile = profile;
+            c.tcpTarget = target;
+            c.udpTarget = udp ? target : 0;
+            c.seed = seed;
+            return proxy.Start(c);
+        };
+        ok = ok && start(gate, servers.GatePort(), false, 1) &&
+             start(res, servers.ResInfoPort(), false, 2) &&
+             start(game, servers.GamePort(), false, 3);
+        if (ok) {
+            servers.NameResInfoPort(res.TcpPort());
+            TDispConfig dc = config.disp;
+            dc.gatePort = gate.TcpPort();
+            dispServer.reset(new CRefDispServer(dc));
+            ok = dispServer->Start(0) && start(disp, dispServer->Port(), true, 4);
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_bStarted = ok;
+            m_nDispPort = disp.UdpPort();
+            m_nGamePort = game.TcpPort();
+            m_bReady = true;
+        }
+        m_Ready.notify_all();
+        int current = 0;
+        while (ok && !m_bStop) {
+            int wanted = m_nProfile;
+            if (wanted != current &&
+                ChaosNamedProfile(m_Profiles[static_cast<size_t>(wanted)], &profile)) {
+                for (CChaosProxy* p : {&gate, &res, &game, &disp}) p->SetProfile(profile);
+                current = wanted;
+            }
+            qxplat::PumpMessages(20);
+        }
+        for (CChaosProxy* p : {&gate, &res, &game, &disp}) {
+            p->Stop();
+            const TChaosCounts& c = p->Counts();
+            m_Counts.tcpAccepted += c.tcpAccepted;
+            m_Counts.tcpResets += c.tcpResets;
+            m_Counts.tcpStalls += c.tcpStalls;
+            m_Counts.udpForwarded += c.udpForwarded;
+            m_Counts.udpDropped += c.udpDropped;
+        }
+        if (dispServer)
+            dispServer->Stop();
+        servers.Stop();
+    }
+
+    std::vector<std::string> m_Profiles;
+    std::thread m_Thread;
+    std::mutex m_Mutex;
+    std::condition_variable m_Ready;
+    bool m_bReady = false, m_bStarted = false;
+    std::atomic<bool> m_bStop{false};
+    std::atomic<int> m_nProfile{0};
+    unsigned short m_nDispPort = 0, m_nGamePort = 0;
+};
+
+// The proxies keep a client's UDP mapping until it has been idle a while;
+// both counts of descriptors are taken once the last cycle's has ended.
+void SettleProxies(bool proxied)
+{
+    if (proxied)
+        RunMessageLoopUntil([](void*) { return false; }, nullptr, 2500);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -222,6 +338,7 @@ int main(int argc, char** argv)
     int faults = 3;
     std::string description;
     bool ignoreMemory = false;
+    std::string network;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--ignore-memory") == 0) {
             ignoreMemory = true;
@@ -237,13 +354,29 @@ int main(int argc, char** argv)
             faults = atoi(argv[i + 1]);
         else if (strcmp(argv[i], "--packages") == 0)
             description = argv[i + 1];
+        else if (strcmp(argv[i], "--network") == 0)
+            network = argv[i + 1];
         ++i;
     }
     if ((minutes <= 0 && cycles <= 0) || description.empty()) {
-        fprintf(
-            stderr,
-            "usage: qxsoak (--minutes M | --cycles N) --packages DESCRIPTION [--faults EVERY]\n");
+        fprintf(stderr,
+                "usage: qxsoak (--minutes M | --cycles N) --packages DESCRIPTION [--faults EVERY]\n"
+                "              [--network PROFILE|rotation] [--ignore-memory]\n");
         return 2;
+    }
+    // The rotation: every profile whose faults the cycle's accounting knows
+    // (the servers' own --faults give the closes and stalls).
+    std::vector<std::string> profiles;
+    if (network == "rotation")
+        profiles = {"mobile", "lossy-udp", "1-byte", "thin"};
+    else if (!network.empty())
+        profiles = {network};
+    TChaosProfile probe;
+    for (const std::string& p : profiles) {
+        if (!ChaosNamedProfile(p, &probe)) {
+            fprintf(stderr, "qxsoak: no network profile named %s\n", p.c_str());
+            return 2;
+        }
     }
     TEngineExports lib;
     if (!LoadEngine(&lib)) {
@@ -259,12 +392,26 @@ int main(int argc, char** argv)
     config.packageDir = packages;
     config.faultEvery = faults;
     CRefServersThread servers;
-    if (!servers.Start(config)) {
-        fprintf(stderr, "qxsoak: the servers did not start\n");
-        return 1;
+    std::unique_ptr<CNetworkServers> proxied;
+    unsigned short dispPort = 0, gamePort = 0;
+    if (profiles.empty()) {
+        if (!servers.Start(config)) {
+            fprintf(stderr, "qxsoak: the servers did not start\n");
+            return 1;
+        }
+        dispPort = servers.DispPort();
+        gamePort = servers.GamePort();
+    } else {
+        proxied.reset(new CNetworkServers(profiles));
+        if (!proxied->Start(config)) {
+            fprintf(stderr, "qxsoak: the servers or their proxies did not start\n");
+            return 1;
+        }
+        dispPort = proxied->DispPort();
+        gamePort = proxied->GamePort();
     }
     std::ofstream(EngineDir() + "SvrAddr.ini")
-        << "[SvrAddr]\nIP=127.0.0.1\nPort=" << servers.DispPort() << "\nTCP=-1\n";
+        << "[SvrAddr]\nIP=127.0.0.1\nPort=" << dispPort << "\nTCP=-1\n";
     lib.Init(0, 0);
 
     const auto start = std::chrono::steady_clock::now();
@@ -275,10 +422,13 @@ int main(int argc, char** argv)
     double nextReport = 30;
     while (cycles > 0 ? g_Counts.cycles < cycles : elapsed() < minutes * 60) {
         ++g_Counts.cycles;
+        if (proxied)
+            proxied->ForCycle(g_Counts.cycles);
         EngineSession(lib, g_Counts.cycles % 4 == 0);
-        GameSession(lib, servers.GamePort());
+        GameSession(lib, gamePort);
         RunMessageLoopUntil([](void*) { return false; }, nullptr, 10);
         if (g_Counts.cycles == 10 || (cycles > 0 && cycles < 10 && g_Counts.cycles == 1)) {
+            SettleProxies(proxied != nullptr);
             rssStart = ResidentKiB();  // after the warm-up: caches and pools are filled
             fdsStart = OpenDescriptors();
         }
@@ -290,8 +440,11 @@ int main(int argc, char** argv)
             nextReport += 30;
         }
     }
+    SettleProxies(proxied != nullptr);
     long rssEnd = ResidentKiB(), fdsEnd = OpenDescriptors();
     lib.Uninit();
+    if (proxied)
+        proxied->Stop();
 
     const TCounts& c = g_Counts;
     printf("\nSoak: %.0f s, %ld cycles, one server connection in %d misbehaving\n", elapsed(),
@@ -305,6 +458,17 @@ int main(int argc, char** argv)
     printf("  game sessions: %ld complete, %ld closed by the server\n", c.gameSessions,
            c.gameClosedByServer);
     printf("  faults shown by the servers: %u\n", RefFaultsShown());
+    if (proxied) {
+        const TChaosCounts& n = proxied->m_Counts;
+        printf(
+            "  network %s: %llu connections proxied, %llu reset, %llu stalled; %llu datagrams "
+            "passed, %llu dropped\n",
+            network.c_str(), static_cast<unsigned long long>(n.tcpAccepted),
+            static_cast<unsigned long long>(n.tcpResets),
+            static_cast<unsigned long long>(n.tcpStalls),
+            static_cast<unsigned long long>(n.udpForwarded),
+            static_cast<unsigned long long>(n.udpDropped));
+    }
     printf("  resident memory: %ld KiB after warm-up, %ld KiB at the end\n", rssStart, rssEnd);
     printf("  open descriptors: %ld after warm-up, %ld at the end\n", fdsStart, fdsEnd);
     printf("  unexpected outcomes: %ld\n", c.unexpected);

@@ -264,6 +264,19 @@ void CMsgSocket::OnReconnectTimer()
         OnConnect(false);
 }
 
+void CMsgSocket::HandOverReceived(unsigned int n)
+{
+    // An owner that throws keeps nothing of these bytes.
+    m_RecvBuf.Commit(n);
+    unsigned int consumed = 0;
+    try {
+        consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
+    } catch (...) {
+        consumed = 0;
+    }
+    m_RecvBuf.Consume(consumed);
+}
+
 void CMsgSocket::OnReadEvent()
 {
     // Reads until the socket is empty (a read shorter than asked says so),
@@ -283,14 +296,7 @@ void CMsgSocket::OnReadEvent()
             Shutdown();
             return;
         }
-        m_RecvBuf.Commit(static_cast<unsigned int>(n));
-        unsigned int consumed = 0;
-        try {
-            consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
-        } catch (...) {
-            consumed = 0;
-        }
-        m_RecvBuf.Consume(consumed);
+        HandOverReceived(static_cast<unsigned int>(n));
         total += static_cast<size_t>(n);
         if (static_cast<size_t>(n) < want)
             return;
@@ -307,14 +313,7 @@ void CMsgSocket::ReadRemaining()
         int n = SockRecv(m_hSocket, m_RecvBuf.FreePtr(), static_cast<int>(want));
         if (n <= 0)
             return;
-        m_RecvBuf.Commit(static_cast<unsigned int>(n));
-        unsigned int consumed = 0;
-        try {
-            consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
-        } catch (...) {
-            consumed = 0;
-        }
-        m_RecvBuf.Consume(consumed);
+        HandOverReceived(static_cast<unsigned int>(n));
     }
 }
 

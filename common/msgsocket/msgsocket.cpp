@@ -264,19 +264,6 @@ void CMsgSocket::OnReconnectTimer()
         OnConnect(false);
 }
 
-void CMsgSocket::HandOverReceived(unsigned int n)
-{
-    // An owner that throws keeps nothing of these bytes.
-    m_RecvBuf.Commit(n);
-    unsigned int consumed = 0;
-    try {
-        consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
-    } catch (...) {
-        consumed = 0;
-    }
-    m_RecvBuf.Consume(consumed);
-}
-
 void CMsgSocket::OnReadEvent()
 {
     // Reads until the socket is empty (a read shorter than asked says so),
@@ -296,7 +283,14 @@ void CMsgSocket::OnReadEvent()
             Shutdown();
             return;
         }
-        HandOverReceived(static_cast<unsigned int>(n));
+        m_RecvBuf.Commit(static_cast<unsigned int>(n));
+        unsigned int consumed = 0;
+        try {
+            consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
+        } catch (...) {
+            consumed = 0;
+        }
+        m_RecvBuf.Consume(consumed);
         total += static_cast<size_t>(n);
         if (static_cast<size_t>(n) < want)
             return;
@@ -313,7 +307,14 @@ void CMsgSocket::ReadRemaining()
         int n = SockRecv(m_hSocket, m_RecvBuf.FreePtr(), static_cast<int>(want));
         if (n <= 0)
             return;
-        HandOverReceived(static_cast<unsigned int>(n));
+        m_RecvBuf.Commit(static_cast<unsigned int>(n));
+        unsigned int consumed = 0;
+        try {
+            consumed = OnRecv(m_RecvBuf.Data(), m_RecvBuf.Length());
+        } catch (...) {
+            consumed = 0;
+        }
+        m_RecvBuf.Consume(consumed);
     }
 }
 

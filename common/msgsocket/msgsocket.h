@@ -105,9 +105,6 @@ private:
     void SetHandle(qxplat::SockHandle h);
     void OnConnectEvent(bool success);
     void OnReadEvent();
-    // Commits n bytes just read into the receive buffer and offers the
-    // buffer to OnRecv.
-    void HandOverReceived(unsigned int n);
     // Everything still waiting on the handle, before its close is handled.
     void ReadRemaining();
     void OnAcceptEvent();

@@ -75,6 +75,10 @@ bool CNumberedSender::WaitForRoom(const TSendChannel& c)
     unsigned int room = m_nThreads * (c.maxLen + kFrameOverhead);
     auto deadline = std::chrono::steady_clock::now() + kRoomWait;
     while (c.socket->GetSendQueued() + room > kSendCapacity) {
+        // A closed connection keeps what it could not send; the next Send
+        // refuses, so there is nothing to wait for.
+        if (!c.socket->IsConnected())
+            return true;
         if (std::chrono::steady_clock::now() > deadline)
             return false;
         std::this_thread::yield();

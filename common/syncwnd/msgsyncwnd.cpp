@@ -15,7 +15,7 @@ CMsgSyncWnd& CMsgSyncWnd::Instance()
     return instance;
 }
 
-CMsgSyncWnd::CMsgSyncWnd() : m_nCounter(kFirstToken - 1), m_hWnd(nullptr) {}
+CMsgSyncWnd::CMsgSyncWnd() : m_nTimerCounter(0), m_nCounter(kFirstToken - 1), m_hWnd(nullptr) {}
 
 bool CMsgSyncWnd::Create(void* moduleInstance)
 {
@@ -38,6 +38,8 @@ void CMsgSyncWnd::Destroy()
     if (g_pWndOwner == this)
         g_pWndOwner = nullptr;
     qxplat::DestroyHiddenWnd(wnd);
+    CAutoLock lock(&m_Lock);
+    m_Timers.clear();  // they went with the window
 }
 
 unsigned int CMsgSyncWnd::AllocToken()
@@ -126,11 +128,66 @@ bool CMsgSyncWnd::PostCall(const Callback& callback, unsigned int wParam, int32_
     return false;
 }
 
+unsigned int CMsgSyncWnd::StartTimer(const Callback& callback, unsigned int ms)
+{
+    qxplat::HiddenWnd* wnd = m_hWnd.load();
+    if (!wnd)
+        return 0;
+    unsigned int id = 0;
+    {
+        CAutoLock lock(&m_Lock);
+        do {
+            id = ++m_nTimerCounter;
+        } while (id == 0 || m_Timers.count(id));
+        m_Timers[id] = callback;
+    }
+    if (qxplat::SetWndTimer(wnd, id, ms))
+        return id;
+    CAutoLock lock(&m_Lock);
+    m_Timers.erase(id);
+    return 0;
+}
+
+bool CMsgSyncWnd::CancelTimer(unsigned int id)
+{
+    {
+        CAutoLock lock(&m_Lock);
+        if (!m_Timers.erase(id))
+            return false;
+    }
+    if (qxplat::HiddenWnd* wnd = m_hWnd.load())
+        qxplat::KillWndTimer(wnd, id);
+    return true;
+}
+
+bool CMsgSyncWnd::OnTimer(unsigned int id)
+{
+    Callback callback;
+    {
+        CAutoLock lock(&m_Lock);
+        auto it = m_Timers.find(id);
+        if (it == m_Timers.end())
+            return false;
+        callback = it->second;
+        m_Timers.erase(it);
+    }
+    // A window timer repeats: this one was meant to run once.
+    if (qxplat::HiddenWnd* wnd = m_hWnd.load())
+        qxplat::KillWndTimer(wnd, id);
+    try {
+        callback(0, 0);
+    } catch (...) {
+    }
+    return true;
+}
+
 bool CMsgSyncWnd::WndProc(unsigned int msg, uintptr_t wParam, intptr_t lParam)
 {
     CMsgSyncWnd* self = g_pWndOwner;
     if (!self)
         return false;
+    if (msg == qxplat::kWmTimer)
+        return self->OnTimer(static_cast<unsigned int>(wParam));
     Callback callback;
     {
         CAutoLock lock(&self->m_Lock);

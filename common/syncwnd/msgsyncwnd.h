@@ -34,6 +34,11 @@ public:
     // Runs the callback once on the window's thread, on a later turn of its
     // message loop; returns at once.
     bool PostCall(const Callback& callback, unsigned int wParam, int32_t lParam);
+    // Runs the callback once on the window's thread after ms milliseconds
+    // unless cancelled first. Returns the timer's id, 0 on failure.
+    unsigned int StartTimer(const Callback& callback, unsigned int ms);
+    // False when the timer has run or never existed.
+    bool CancelTimer(unsigned int id);
     unsigned int AddCallback(const Callback& callback);  // 0 when no token is free
     bool RemoveCallback(unsigned int token);
     bool FindCallback(unsigned int token, Callback* out);
@@ -45,9 +50,12 @@ private:
 
     unsigned int AllocToken();
     static bool WndProc(unsigned int msg, uintptr_t wParam, intptr_t lParam);
+    bool OnTimer(unsigned int id);
 
     std::map<unsigned int, Callback> m_Callbacks;
     std::set<unsigned int> m_OneShot;  // tokens of posted calls, removed when run
+    std::map<unsigned int, Callback> m_Timers;
+    unsigned int m_nTimerCounter;
     CCritSection m_Lock;
     unsigned int m_nCounter;
     // Read by the worker threads that hand results over.

@@ -8,7 +8,7 @@
 #include "qxnetengine/log/logfile.h"
 #include "qxnetengine/netengine/discovery.h"
 #include "qxnetengine/netengine/svraddr.h"
-#include "qxnetengine/resinfovermgr/resinfoinnerconn.h"
+#include "qxnetengine/resinfovermgr/updatesession.h"
 #include "qxnetengine/resinfovermgr/resinfovergog.h"
 
 #include <boost/bind/bind.hpp>
@@ -104,7 +104,6 @@ CNetEngine::CNetEngine()
       m_Sender(this),
       m_nClientVersion(0),
       m_ResInfoDrv(this),
-      m_pInnerDrv(nullptr),
       m_ResInfoDispDrv(this),
       m_pShared(std::make_shared<CDiscoveryShared>()),
       m_nRefs(1),
@@ -249,30 +248,10 @@ void CNetEngine::OnGateSvrClosed(unsigned int, int32_t)
     INetEngineHandler* handler = m_pHandler;
     DropGateConn();
     // A resource request still waiting for the gate's answer never gets one.
-    if (m_ResInfoDispDrv.TakeAsked() && !m_bReleasing)
-        CResInfoVerGogImpl::Instance().OnGetResult(-1, 0, std::vector<ResInfoItem>());
+    if (!m_bReleasing)
+        CUpdateSession::OnNoAddress(this);
     if (handler)
         handler->OnGateClosed(1);
-}
-
-void CNetEngine::DropInnerDrv()
-{
-    CResInfoInnerConn* conn = m_pInnerDrv;
-    if (!conn)
-        return;
-    m_pInnerDrv = nullptr;
-    conn->Detach();
-    conn->CloseSocket(false);
-    conn->DeleteLater();
-}
-
-void CNetEngine::OnInnerConnClosed(CResInfoInnerConn* conn)
-{
-    if (m_pInnerDrv != conn)
-        return;
-    m_pInnerDrv = nullptr;
-    conn->Detach();
-    conn->DeleteLater();
 }
 
 void CNetEngine::DeliverLocalRequest(const std::string& body)
@@ -390,7 +369,7 @@ void CNetEngine::Release()
     m_pShared->bReleased = true;
     Forget(m_hResolveThread);
     Forget(m_hDiscoveryThread);
-    DropInnerDrv();
+    CUpdateSession::Abandon(this);
     CResInfoVerGogImpl::Instance().Forget(&m_ResInfoDrv);
     LeaveCall();  // the game's own reference
 }

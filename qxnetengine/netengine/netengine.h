@@ -16,7 +16,6 @@
 #include <memory>
 #include <string>
 
-class CResInfoInnerConn;
 struct CDiscoveryShared;
 class CNetEngine;
 
@@ -88,17 +87,11 @@ public:
         return m_pGateConn && m_pGateConn->GetGateState() == CGateSvrSocket::Established;
     }
 
-    // The resource update's connection (one at a time) and its reply handler.
-    CResInfoInnerConn* GetInnerDrv() const { return m_pInnerDrv; }
-    void SetInnerDrv(CResInfoInnerConn* conn) { m_pInnerDrv = conn; }
+    // The gate's module-302 answers (where the resource server is).
     CResInfoDispDrv& GetResInfoDispDrv() { return m_ResInfoDispDrv; }
     // The package sender whether or not the gate is logged in (GetSender
     // hands it to the game only then).
     IMsgSender* GetPkgSender() { return &m_Sender; }
-    // Forgets the update's connection without a report; it is destroyed
-    // once control has left its code.
-    void DropInnerDrv();
-    void OnInnerConnClosed(CResInfoInnerConn* conn);
     bool IsDiscovering() const;
     // A gate connect refused after a successful discovery: the game hears
     // OnGateLogin(0) on the next turn of the loop.
@@ -138,7 +131,6 @@ private:
     CNetEFilterSender m_FilterSender;
     CResInfoDrv m_ResInfoDrv;
     CFakeSender m_FakeSender;
-    CResInfoInnerConn* m_pInnerDrv;
     CResInfoDispDrv m_ResInfoDispDrv;
     // What the discovery threads share with this engine, the "dispatch
     // server answered" mark among it; it outlives the engine while a late

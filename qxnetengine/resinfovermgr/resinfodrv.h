@@ -21,27 +21,16 @@ private:
 
 class CResInfoDispDrv : public ResInfoDisp::CResInfoDisp {
 public:
-    explicit CResInfoDispDrv(CNetEngine* owner = nullptr) : m_pOwner(owner), m_bAsked(false) {}
+    explicit CResInfoDispDrv(CNetEngine* owner = nullptr) : m_pOwner(owner) {}
     void SetOwner(CNetEngine* owner) { m_pOwner = owner; }
 
+    // A module-302 message that cannot be read is an answer the update
+    // waiting for it will never get.
+    bool QXNET_CALL OnMsg(const char* body, unsigned int len) override;
     void OnRecv_RetResInfoSvrAddr(const ResInfoDisp::TIPv4Addr& address, const uint16_t& port,
                                   const TVecChar& ticket) override;
     bool HasSender() const { return GetSender() != nullptr; }
-    // Asks the gate where the resource-information server is; the mark
-    // stays until the answer comes or the gate connection ends.
-    void Ask()
-    {
-        m_bAsked = true;
-        GetResInfoSvrAddr();
-    }
-    bool TakeAsked()
-    {
-        bool asked = m_bAsked;
-        m_bAsked = false;
-        return asked;
-    }
 
 private:
     CNetEngine* m_pOwner;
-    bool m_bAsked;
 };

@@ -3,8 +3,8 @@
 #include "common/bytes/byteorder.h"
 #include "common/serialization/basictypes.h"
 #include "qxnetengine/log/logfile.h"
-#include "qxnetengine/netengine/netengine.h"
 #include "qxnetengine/resinfovermgr/resinfovermgr.h"
+#include "qxnetengine/resinfovermgr/updatesession.h"
 
 #include <atomic>
 
@@ -85,6 +85,8 @@ bool CResInfoInnerDrv::OnMsg(const char* body, unsigned int len)
     // are joined straight from the message into kept storage instead of
     // being built one by one. Only the file store reads that storage, before
     // anything can call the game and so dispatch another message.
+    if (m_pOwner->IsDetached())
+        return false;  // its update has ended
     uint16_t msgId = 0;
     if (!ReadMsgId(body, len, &msgId) || msgId != kRetFileBuffer)
         return CResInfoInner::OnMsg(body, len);
@@ -125,6 +127,7 @@ const unsigned int kInnerRecvCapacity = 256 * 1024;
 CResInfoInnerConn::CResInfoInnerConn()
     : CMsgSocket(kInnerRecvCapacity, 1024),
       m_pEngine(nullptr),
+      m_pSession(nullptr),
       m_bFinished(false),
       m_Drv(this),
       m_bConnectFailed(false)
@@ -147,14 +150,10 @@ void CResInfoInnerConn::OnGetResult(int32_t result, uint32_t version,
 void CResInfoInnerConn::Report(int32_t result, uint32_t version,
                                const std::vector<ResInfoItem>& items)
 {
-    // The game may release the engine from inside its answer: the engine
-    // stays until the answer has been delivered.
-    CNetEngine* engine = m_pEngine;
-    if (!engine)
-        return;
-    engine->EnterCall();
-    CResInfoVerGogImpl::Instance().OnGetResult(result, version, items);
-    engine->LeaveCall();
+    // Ending the update lets go of this connection: it stays while its
+    // notification is on the stack.
+    if (CUpdateSession* session = m_pSession)
+        session->End(result, version, items);
 }
 
 void CResInfoInnerConn::OnConnect(bool success)
@@ -179,12 +178,8 @@ void CResInfoInnerConn::OnClose()
 {
     KillWatchdog();
     m_Cutter.Reset();
-    if (!m_bFinished) {
-        CResInfoVerMgr::Instance().AbandonFile();
+    if (!m_bFinished)
         OnGetResult(-3, 0, std::vector<ResInfoItem>());
-    }
-    if (m_pEngine)
-        m_pEngine->OnInnerConnClosed(this);
 }
 
 unsigned int CResInfoInnerConn::OnRecv(const char* data, unsigned int len)

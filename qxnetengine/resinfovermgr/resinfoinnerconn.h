@@ -13,6 +13,7 @@
 
 class CNetEngine;
 class CResInfoInnerConn;
+class CUpdateSession;
 
 // Frames each body with the process-wide running number (1, 2, ..., never 0).
 class CSeqSender : public IMsgSender {
@@ -67,8 +68,13 @@ public:
 
     bool IsConnectFailed() const { return m_bConnectFailed; }
     bool IsFinished() const { return m_bFinished; }
-    // The engine lets go: nothing more is reported or touched.
-    void Detach() { m_pEngine = nullptr; }
+    // The update lets go: nothing more is reported, written or dispatched.
+    void Detach()
+    {
+        m_pEngine = nullptr;
+        m_pSession = nullptr;
+    }
+    bool IsDetached() const { return m_pSession == nullptr; }
     // The failure of a connect that could not even start, reported as a
     // connect that failed.
     void FailConnect() { OnConnect(false); }
@@ -78,6 +84,7 @@ public:
     void AwaitReply() { SetWatchdog(kReplyTimeoutMs); }
 
     CNetEngine* m_pEngine;
+    CUpdateSession* m_pSession;  // the update this connection serves
     bool m_bFinished;
     TVecChar ticket;
 

@@ -5,8 +5,11 @@
 #include "common/protocols/resinfo.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
+
+class CNetEngine;
 
 // One resource record of a result.
 struct ResInfoItem {
@@ -31,32 +34,33 @@ public:
     void SetProtocol(ResInfo::CResInfo* protocol) { m_pProtocol = protocol; }
     ResInfo::CResInfo* GetProtocol() const { return m_pProtocol; }
 
-    // One update runs at a time in the process, for the engine whose module-300
-    // object asked; its result goes there. Over once the result is reported.
-    void Begin(ResInfo::CResInfo* protocol)
-    {
-        m_pProtocol = protocol;
-        m_pRunning = protocol;
-    }
-    ResInfo::CResInfo* GetRunning() const { return m_pRunning; }
-    // An engine that goes away ends its own update without a report.
-    void Forget(ResInfo::CResInfo* protocol)
-    {
-        if (m_pProtocol == protocol)
-            m_pProtocol = nullptr;
-        if (m_pRunning == protocol)
-            m_pRunning = nullptr;
-        if (m_pSending == protocol)
-            m_pSending = nullptr;
-    }
+    // Answers receiver, whose engine (when given) stays alive while the game
+    // hears the answer. Every answer is delivered whole: one asked for from
+    // inside another (the game asking again, or pumping messages, inside its
+    // answer) follows once that one has been delivered.
+    void Answer(ResInfo::CResInfo* receiver, CNetEngine* engine, int32_t result, uint32_t version,
+                const std::vector<ResInfoItem>& items);
+    // An engine that goes away hears nothing more, not even answers waiting.
+    void Forget(ResInfo::CResInfo* protocol);
+    // Answers the engine wired last.
     void OnGetResult(int32_t result, uint32_t version,
                      const std::vector<ResInfoItem>& items) override;
 
 private:
-    CResInfoVerGogImpl() : m_pProtocol(nullptr), m_pRunning(nullptr), m_pSending(nullptr) {}
+    struct TAnswer {
+        ResInfo::CResInfo* receiver;
+        CNetEngine* engine;
+        int32_t result;
+        uint32_t version;
+        std::vector<ResInfoItem> items;
+    };
+
+    CResInfoVerGogImpl() : m_pProtocol(nullptr), m_pSending(nullptr), m_bDelivering(false) {}
     ~CResInfoVerGogImpl() {}
+    void Deliver(const TAnswer& answer);
 
     ResInfo::CResInfo* m_pProtocol;
-    ResInfo::CResInfo* m_pRunning;
-    ResInfo::CResInfo* m_pSending;  // the answer's receiver while it is sent
+    ResInfo::CResInfo* m_pSending;  // the receiver of the answer being delivered
+    bool m_bDelivering;
+    std::deque<TAnswer> m_Pending;
 };

@@ -1,5 +1,7 @@
 #include "qxnetengine/resinfovermgr/resinfovermgr.h"
 
+#include "qxnetengine/resinfovermgr/updatesession.h"
+
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -9,6 +11,17 @@ using ResInfoInner::TFileInfo;
 using ResInfoInner::TVecVersionInfo;
 using ResInfoInner::TVersionInfo;
 
+namespace {
+
+// The running update's part file; none when no update runs.
+CPartFile* CurrentPart()
+{
+    CUpdateSession* session = CUpdateSession::Current();
+    return session ? &session->PartFile() : nullptr;
+}
+
+}  // namespace
+
 CResInfoVerMgr& CResInfoVerMgr::Instance()
 {
     static CResInfoVerMgr instance;
@@ -16,11 +29,9 @@ CResInfoVerMgr& CResInfoVerMgr::Instance()
 }
 
 CResInfoVerMgr::CResInfoVerMgr()
-    : m_nVersion(0), m_iCurFileIdx(0), m_curFile(nullptr), m_nWritten(0)
+    : m_nVersion(0), m_iCurFileIdx(0)
 {
 }
-
-CResInfoVerMgr::~CResInfoVerMgr() { DropPart(); }
 
 bool CResInfoVerMgr::InitDir()
 {
@@ -42,7 +53,8 @@ bool CResInfoVerMgr::SetVersion(uint32_t version)
 void CResInfoVerMgr::Reset()
 {
     m_vecFiles.clear();
-    DropPart();
+    if (CPartFile* part = CurrentPart())
+        part->Abandon();
     m_iCurFileIdx = 0;
 }
 
@@ -80,59 +92,32 @@ std::string CResInfoVerMgr::PackagePath(const TVerFile& file) const
     return (boost::format("%s%u.%d") % m_strDir % file.Version % file.SubNo).str();
 }
 
-std::string CResInfoVerMgr::PartPath() const
-{
-    return PackagePath(m_vecFiles[m_iCurFileIdx]) + ".part";
-}
-
-void CResInfoVerMgr::DropPart()
-{
-    if (!m_curFile)
-        return;
-    fclose(m_curFile);
-    m_curFile = nullptr;
-    if (m_iCurFileIdx < m_vecFiles.size())
-        qxplat::DeleteFileForce(PartPath());
-}
-
 bool CResInfoVerMgr::SetCurFileInfo(const TFileInfo& fileInfo, uint32_t)
 {
-    if (m_iCurFileIdx >= m_vecFiles.size())
+    CPartFile* part = CurrentPart();
+    if (!part || m_iCurFileIdx >= m_vecFiles.size())
         return false;
     m_vecFiles[m_iCurFileIdx].FileSize = fileInfo.FileSize;
-    DropPart();
-    m_curFile = fopen(PartPath().c_str(), "wb");
-    m_nWritten = 0;
-    return m_curFile != nullptr;
+    return part->Open(PackagePath(m_vecFiles[m_iCurFileIdx]));
 }
 
 int64_t CResInfoVerMgr::SetFileContent(const char* data, uint32_t n)
 {
-    if (!m_curFile || m_iCurFileIdx >= m_vecFiles.size())
+    CPartFile* part = CurrentPart();
+    if (!part || !part->IsOpen() || m_iCurFileIdx >= m_vecFiles.size())
         return -1;
-    // Every write is checked: a short write is a failed download, and the
-    // unfinished file never takes the package's name.
-    if (n && fwrite(data, 1, n, m_curFile) != n) {
-        DropPart();
+    if (!part->Write(data, n))
         return -1;
-    }
-    m_nWritten += n;
     const TVerFile& file = m_vecFiles[m_iCurFileIdx];
-    int64_t missing = static_cast<int64_t>(file.FileSize) - static_cast<int64_t>(m_nWritten);
+    int64_t missing = static_cast<int64_t>(file.FileSize) - static_cast<int64_t>(part->Written());
     if (missing < 0) {
-        DropPart();
+        part->Abandon();
         return missing;
     }
     if (missing > 0)
         return missing;
-    bool written = fflush(m_curFile) == 0;
-    written = fclose(m_curFile) == 0 && written;
-    m_curFile = nullptr;
-    // A package the game holds open is written over in place.
-    if (!written || !qxplat::ReplaceFileWith(PartPath(), PackagePath(file))) {
-        qxplat::DeleteFileForce(PartPath());
+    if (!part->Finish())
         return -1;
-    }
     ++m_iCurFileIdx;
     return 0;
 }

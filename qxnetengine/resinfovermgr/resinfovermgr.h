@@ -1,13 +1,13 @@
 #pragma once
-// The file store of a resource update: the version asked for, the package
-// files of the version list, and the file being downloaded. Package files
-// lie in ResInfo beside the library, named Version.SubNo.
+// The file store of a resource update: the version asked for and the
+// package files of the version list. Package files lie in ResInfo beside the
+// library, named Version.SubNo; the one being downloaded is written to the
+// running update's part file.
 
 #include "common/protocols/resinfoinner.h"
 #include "qxnetengine/resinfovermgr/resinfovergog.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,8 +32,6 @@ public:
     // Bytes still missing from the current file (0: complete), or below 0
     // when the data cannot be written or runs past the file's size.
     int64_t SetFileContent(const char* data, uint32_t n);
-    // A download that ends early leaves no part of its file behind.
-    void AbandonFile() { DropPart(); }
     // Reads the index of every package and reports the result.
     void OnFinish(IResInfoVerGog* reporter);
 
@@ -42,19 +40,12 @@ public:
 
 private:
     CResInfoVerMgr();
-    ~CResInfoVerMgr();
+    ~CResInfoVerMgr() {}
     CResInfoVerMgr(const CResInfoVerMgr&) = delete;
     CResInfoVerMgr& operator=(const CResInfoVerMgr&) = delete;
-
-    // The file being written goes under a name no package can have and
-    // takes the package's name only once it is complete.
-    std::string PartPath() const;
-    void DropPart();
 
     uint32_t m_nVersion;
     std::string m_strDir;
     std::vector<TVerFile> m_vecFiles;
     uint32_t m_iCurFileIdx;
-    FILE* m_curFile;
-    uint64_t m_nWritten;  // bytes of the current file written so far
 };

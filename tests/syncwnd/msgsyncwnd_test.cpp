@@ -190,4 +190,22 @@ TEST_F(SyncWnd, CallbackMayCallSyncCallAgain)
     EXPECT_EQ(1, inner.m_nCalls);
 }
 
+TEST_F(SyncWnd, ATimerRunsOnceUnlessCancelled)
+{
+    CMsgSyncWnd& w = CMsgSyncWnd::Instance();
+    CRecorder fired, cancelled;
+    unsigned int a = w.StartTimer(boost::bind(&CRecorder::On, &fired, _1, _2), 10);
+    unsigned int b = w.StartTimer(boost::bind(&CRecorder::On, &cancelled, _1, _2), 10);
+    ASSERT_NE(0u, a);
+    ASSERT_NE(0u, b);
+    EXPECT_NE(a, b);
+    EXPECT_TRUE(w.CancelTimer(b));
+    EXPECT_TRUE(PumpUntil([&] { return fired.m_nCalls > 0; }));
+    PumpFor(100);  // a window timer would have come again by now
+    EXPECT_EQ(1, fired.m_nCalls);
+    EXPECT_EQ(std::this_thread::get_id(), fired.m_Thread);
+    EXPECT_EQ(0, cancelled.m_nCalls);
+    EXPECT_FALSE(w.CancelTimer(a));  // it has run
+}
+
 }  // namespace

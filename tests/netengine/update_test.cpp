@@ -11,6 +11,7 @@
 #include "qxnetengine/log/logfile.h"
 #include "qxnetengine/resinfovermgr/resinfoinnerconn.h"
 #include "qxnetengine/resinfovermgr/resinfovermgr.h"
+#include "qxnetengine/resinfovermgr/updatesession.h"
 #include "support/fakes.h"
 
 #include <cstdio>
@@ -591,6 +592,166 @@ TEST_F(Update, AnotherEnginesRequestWaitsForTheRunningUpdate)
     m_Inner.m_Accepted.back()->Close();
     ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
     EXPECT_EQ(Body(300, 1, int32_t{-3}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+}
+
+// Asks again, through a sender kept from before, once the first body of an
+// answer has come.
+class CAskingInsideHandler : public CRecordingHandler {
+public:
+    CAskingInsideHandler() : CRecordingHandler(300) {}
+    bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
+    {
+        CRecordingHandler::OnMsg(body, len);
+        if (m_pSender && m_Bodies.size() == 1) {
+            std::string get = Body(300, 1, uint32_t{81});
+            m_pSender->Send(get.data(), static_cast<unsigned>(get.size()));
+        }
+        return true;
+    }
+    IMsgSender* m_pSender = nullptr;
+};
+
+TEST_F(Update, AnAnswerAskedForInsideAnotherFollowsItWhole)
+{
+    CAskingInsideHandler game;
+    ASSERT_NO_FATAL_FAILURE(AskWith(game, 80));
+    game.m_pSender = m_pEngine->GetSender();
+    // With the gate gone, the request from inside the answer is answered at once.
+    Conn().Close();
+    ASSERT_TRUE(PumpUntil([&] { return m_Handler.Has("GateClosed"); }));
+    std::vector<TVersionInfo> list(1);
+    list[0].Version = 80;
+    InnerSends(InnerFrame(Body(301, 1, list)));
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    ServeFile(MakePackage(Records(1, 3)));
+    ASSERT_TRUE(PumpUntil([&] { return game.m_Bodies.size() >= 5; }));
+    PumpFor(50);
+    ASSERT_EQ(5u, game.m_Bodies.size());
+    EXPECT_EQ(Body(300, 1, int32_t{0}, uint32_t{80}, uint32_t{3}), game.m_Bodies[0]);
+    for (size_t i = 1; i <= 3; ++i)
+        EXPECT_EQ(MakeBody(300, 2, ""), game.m_Bodies[i].substr(0, 4)) << i;  // RetResInfo
+    EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), game.m_Bodies[4]);
+}
+
+TEST_F(Update, AnAddressNobodyAskedForIsIgnored)
+{
+    CLogFile::SetClock(FixedClock);
+    std::remove((qxplat::ExeDir() + "NetLog20310102.log").c_str());
+    const std::string ignored = "An address nobody asked for is ignored.";
+    const std::string answer = Body(302, 1, qxplat::InetAddr("127.0.0.1"),
+                                    uint16_t{m_Inner.Port()}, TVecChar{});
+    // No update asked for: nothing connects, nothing is written.
+    std::string frame = m_Crypto.EncryptedFrame(MakePkg(answer));
+    Conn().Send(frame.data(), static_cast<unsigned>(frame.size()));
+    ASSERT_TRUE(PumpUntil([&] { return CountInLog(ignored) == 1; }));
+    PumpFor(100);
+    EXPECT_TRUE(m_Inner.m_Accepted.empty());
+
+    // Another engine's update runs: an address its gate sends this engine
+    // leaves it alone.
+    Ask(90, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    std::vector<TVersionInfo> one(1);
+    one[0].Version = 90;
+    InnerSends(InnerFrame(Body(301, 1, one)));
+    ASSERT_TRUE(NextInner(&token, &body));
+    CRecordingEngineHandler otherHandler;
+    CRecordingHandler otherGame(300);
+    CNetEngine* other = new CNetEngine;
+    other->Initialize(&otherHandler);
+    ASSERT_TRUE(other->GetMsgDisp()->RegisterHandler(&otherGame));
+    other->GetResInfoDispDrv().OnMsg(answer.data(), static_cast<unsigned>(answer.size()));
+    PumpFor(100);
+    EXPECT_EQ(2, CountInLog(ignored));
+    EXPECT_EQ(1u, m_Inner.m_Accepted.size());
+    ServeFile(MakePackage(Records(1, 1)));
+    ASSERT_TRUE(PumpUntil([&] { return !GameAnswers().empty(); }));
+    EXPECT_EQ(Body(300, 1, int32_t{0}, uint32_t{90}, uint32_t{1}), GameAnswers()[0]);
+    EXPECT_TRUE(otherGame.m_Bodies.empty());
+    other->Release();
+    CLogFile::SetClock(nullptr);
+}
+
+// Once an update's gate cannot answer, the update is over: -1, and another
+// engine's request is taken (answered -1 there, since it is not logged in).
+TEST_F(Update, AGateThatCannotNameTheServerEndsTheUpdate)
+{
+    struct Case {
+        const char* name;
+        bool close;            // the gate closes; else it answers this
+        std::string payload;   // a module-302 body cut short
+    } cases[] = {
+        {"an answer cut short", false, MakeBody(302, 1, std::string(5, '\0'))},
+        {"an unknown module-302 message", false, MakeBody(302, 9, "")},
+        {"the gate closes", true, ""},
+    };
+    uint32_t version = 100;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_Game.m_Bodies.clear();
+        std::string get = Body(300, 1, version++);
+        ASSERT_TRUE(m_pEngine->GetSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+        std::string payload;
+        ASSERT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+        if (c.close) {
+            Conn().Close();
+        } else {
+            std::string frame = m_Crypto.EncryptedFrame(MakePkg(c.payload));
+            Conn().Send(frame.data(), static_cast<unsigned>(frame.size()));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
+        EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+
+        CRecordingEngineHandler otherHandler;
+        CRecordingHandler otherGame(300);
+        CNetEngine* other = new CNetEngine;
+        other->Initialize(&otherHandler);
+        ASSERT_TRUE(other->GetMsgDisp()->RegisterHandler(&otherGame));
+        ASSERT_TRUE(other->GetPkgSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+        PumpFor(50);
+        ASSERT_EQ(1u, otherGame.m_Bodies.size());
+        EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), otherGame.m_Bodies[0]);
+        other->Release();
+    }
+}
+
+TEST_F(Update, SlowAGateThatNeverNamesTheServerEndsTheUpdate)
+{
+    std::string get = Body(300, 1, uint32_t{110});
+    ASSERT_TRUE(m_pEngine->GetSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; },
+                          static_cast<int>(CUpdateSession::kAddrReplyTimeoutMs) + 5000));
+    EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
+    // The mark went with it: the next request goes to the gate.
+    Conn().m_strRecv.clear();
+    ASSERT_TRUE(m_pEngine->GetSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+    std::string payload;
+    EXPECT_TRUE(PumpUntil([&] { return TakeGateFrame(Conn().m_strRecv, &payload); }));
+}
+
+TEST_F(Update, ReleasingTheEngineMidDownloadLeavesNoPartFile)
+{
+    Ask(120, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    std::vector<TVersionInfo> one(1);
+    one[0].Version = 120;
+    InnerSends(InnerFrame(Body(301, 1, one)));
+    ASSERT_TRUE(NextInner(&token, &body));
+    InnerSends(InnerFrame(Body(301, 2, uint32_t{100}, uint32_t{100})) +
+               InnerFrame(Body(301, 3, TBigString{TVecChar(10, 'x')})));
+    const std::string part = CResInfoVerMgr::Instance().GetDir() + "120.0.part";
+    ASSERT_TRUE(PumpUntil([&] { return qxplat::FileExists(part); }));
+    m_Handler.m_pEngine = nullptr;  // TearDown must not release again
+    m_pEngine->Release();
+    m_pEngine = nullptr;
+    EXPECT_FALSE(qxplat::FileExists(part));
+    ASSERT_TRUE(PumpUntil([&] { return m_Inner.m_Accepted.back()->m_nCloses == 1; }));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "platform/thread.h"
 #include "platform/time.h"
 #include "qxnetengine/archive/tempdir.h"
+#include "qxnetengine/archive/windowedfile.h"
 
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
@@ -32,37 +33,6 @@ int32_t LibCode(int rc) { return rc < 0 ? -rc : rc; }
 
 const size_t kChunk = 64 * 1024;
 const size_t kMaxNameLen = 0xFFFF;
-
-// minizip looks for the end of an archive by reading its last 64 KiB
-// backwards, 1 KiB at a time: with the C library's 4 KiB buffer nearly every
-// step reads the file again. A buffer as large as the search serves it from
-// one or two reads.
-const size_t kReadBuffer = 128 * 1024;
-
-zlib_filefunc64_def DefaultFileFuncs()
-{
-    zlib_filefunc64_def funcs;
-    fill_fopen64_filefunc(&funcs);
-    return funcs;
-}
-
-// minizip's own fopen, then the buffer passed as opaque.
-voidpf ZCALLBACK OpenBuffered(voidpf opaque, const void* filename, int mode)
-{
-    static const open64_file_func open = DefaultFileFuncs().zopen64_file;
-    voidpf stream = open(nullptr, filename, mode);
-    if (stream)
-        setvbuf(static_cast<FILE*>(stream), static_cast<char*>(opaque), _IOFBF, kReadBuffer);
-    return stream;
-}
-
-zlib_filefunc64_def BufferedFileFuncs(char* buffer)
-{
-    zlib_filefunc64_def funcs = DefaultFileFuncs();
-    funcs.zopen64_file = OpenBuffered;
-    funcs.opaque = buffer;
-    return funcs;
-}
 
 bool IsSep(char c) { return c == '/' || c == '\\'; }
 
@@ -240,12 +210,9 @@ bool CZipArchive::Open(const char* path, int mode, const char* password)
 
 bool CZipArchive::OpenRead(const std::string& path)
 {
-    // The buffer outlives the stream: Release closes the archive first.
-    m_pReadBuffer.reset(new char[kReadBuffer]);
-    zlib_filefunc64_def funcs = BufferedFileFuncs(m_pReadBuffer.get());
+    zlib_filefunc64_def funcs = WindowedReadFuncs();
     unzFile zf = unzOpen2_64(path.c_str(), &funcs);
     if (!zf) {
-        m_pReadBuffer.reset();
         return Fail(qxplat::FileExists(path) && !qxplat::IsDirectory(path) ? kLibBadZip : kLibFile);
     }
     m_hZip = zf;
@@ -640,7 +607,6 @@ void CZipArchive::Release(bool keepWritten)
             unzClose(m_hZip);
         m_hZip = nullptr;
     }
-    m_pReadBuffer.reset();
     if (m_bWrite && !keepWritten && !m_strNewFile.empty())
         qxplat::DeleteFileForce(m_strNewFile);
     m_bWrite = false;

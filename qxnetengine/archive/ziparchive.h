@@ -86,5 +86,4 @@ private:
     std::string m_strTarget;             // the archive a written one replaces
     std::string m_strNewFile;            // the new archive beside it
     int32_t m_nWriteError;               // the first failure inside the new archive
-    std::unique_ptr<char[]> m_pReadBuffer;  // the file buffer of an archive being read
 };

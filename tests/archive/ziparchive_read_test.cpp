@@ -82,6 +82,35 @@ TEST_F(ZipRead, ItemsAreExtractedExactlyOrRefused)
     }
 }
 
+// Reads go through a window of the file: items and a directory larger than
+// it, and items that straddle its edges, come back exactly.
+TEST_F(ZipRead, ItemsAndDirectoryLargerThanTheReadWindow)
+{
+    std::vector<TZipEntry> entries;
+    std::string big;
+    for (uint32_t i = 0; big.size() < 300 * 1024; ++i) big += static_cast<char>(i * 2654435761u >> 24);
+    entries.push_back({"big.bin", big});
+    TZipEntry packed{"packed.bin", big.substr(1000) + big.substr(0, 1000)};
+    packed.deflate = true;
+    entries.push_back(packed);
+    // Enough long names that the directory spans several windows.
+    for (int i = 0; i < 1500; ++i)
+        entries.push_back({"folder_with_a_long_name/item_" + std::to_string(i) + std::string(40, 'x'),
+                           std::string(static_cast<size_t>(i % 97), static_cast<char>('a' + i % 26))});
+    const std::string zipPath = m_Scratch.Path("large.zip");
+    WriteBytes(zipPath, BuildZip(entries));
+    CZipArchive zip;
+    ASSERT_TRUE(zip.Open(zipPath.c_str(), CZipArchive::kModeRead));
+    for (size_t i = 0; i < entries.size(); i += (i < 2 ? 1 : 149)) {
+        SCOPED_TRACE(entries[i].name);
+        uint32_t len = 0;
+        ASSERT_TRUE(zip.ReadItem(entries[i].name.c_str(), nullptr, &len));
+        std::string got(len, '\0');
+        ASSERT_TRUE(zip.ReadItem(entries[i].name.c_str(), got.empty() ? nullptr : &got[0], &len));
+        EXPECT_EQ(entries[i].data, got.substr(0, len));
+    }
+}
+
 TEST_F(ZipRead, ItemInAFolderIsNotFoundByItsBareName)
 {
     const std::string zipPath = m_Scratch.Path("nested.zip");

@@ -54,6 +54,7 @@ void CResInfoInnerDrv::RequestNext()
     if (CResInfoVerMgr::Instance().GetNextRequest(&file, &offset, &getLen, m_pOwner->Reporter())) {
         GetFile(file, offset, getLen);
         m_pOwner->AwaitReply();
+        CResInfoVerMgr::Instance().ReadIndexAhead();
         return;
     }
     m_pOwner->m_bFinished = true;

@@ -53,6 +53,7 @@ bool CResInfoVerMgr::SetVersion(uint32_t version)
 void CResInfoVerMgr::Reset()
 {
     m_vecFiles.clear();
+    m_vecIndexes.clear();
     if (CPartFile* part = CurrentPart())
         part->Abandon();
     m_iCurFileIdx = 0;
@@ -69,6 +70,7 @@ bool CResInfoVerMgr::SetVersionList(const TVecVersionInfo& list)
         f.SubNo = v.SubNo;
         m_vecFiles.push_back(f);
     }
+    m_vecIndexes.resize(m_vecFiles.size());
     return true;
 }
 
@@ -118,6 +120,10 @@ int64_t CResInfoVerMgr::SetFileContent(const char* data, uint32_t n)
         return missing;
     if (!part->Finish())
         return -1;
+    // A package named twice in the list is read as it is in the end.
+    for (size_t i = 0; i < m_iCurFileIdx; ++i)
+        if (m_vecFiles[i].Version == file.Version && m_vecFiles[i].SubNo == file.SubNo)
+            m_vecIndexes[i] = TPackageIndex();
     ++m_iCurFileIdx;
     return 0;
 }

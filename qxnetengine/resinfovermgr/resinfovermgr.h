@@ -17,6 +17,14 @@ struct TVerFile {
     uint32_t FileSize = 0;
 };
 
+// What a package's index gave: its records, or the line that says why it
+// could not be read.
+struct TPackageIndex {
+    bool read = false;
+    const char* failure = nullptr;
+    std::vector<ResInfoItem> items;
+};
+
 class CResInfoVerMgr {
 public:
     static CResInfoVerMgr& Instance();
@@ -34,6 +42,9 @@ public:
     int64_t SetFileContent(const char* data, uint32_t n);
     // Reads the index of every package and reports the result.
     void OnFinish(IResInfoVerGog* reporter);
+    // Reads the index of the package completed last, for OnFinish, while
+    // the server prepares the next file.
+    void ReadIndexAhead();
 
     const std::string& GetDir() const { return m_strDir; }
     std::string PackagePath(const TVerFile& file) const;
@@ -44,8 +55,11 @@ private:
     CResInfoVerMgr(const CResInfoVerMgr&) = delete;
     CResInfoVerMgr& operator=(const CResInfoVerMgr&) = delete;
 
+    void ReadPackageIndex(const TVerFile& file, TPackageIndex* index) const;
+
     uint32_t m_nVersion;
     std::string m_strDir;
     std::vector<TVerFile> m_vecFiles;
+    std::vector<TPackageIndex> m_vecIndexes;  // one per file, read when it is complete
     uint32_t m_iCurFileIdx;
 };

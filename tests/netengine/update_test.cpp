@@ -183,6 +183,30 @@ TEST_F(Update, AWholeUpdate)
     EXPECT_FALSE(qxplat::FileExists(dir + "7.2.part"));
 }
 
+// Each package's index is read once the package is complete; one the list
+// names twice is read as it is in the end, the second download's.
+TEST_F(Update, APackageListedTwiceGivesTheRecordsOfItsLastDownload)
+{
+    Ask(8, m_Inner.Port());
+    uint32_t token = 0;
+    std::string body;
+    ASSERT_TRUE(NextInner(&token, &body));
+    std::vector<TVersionInfo> list(3);
+    list[0].Version = list[1].Version = list[2].Version = 8;
+    list[1].SubNo = 1;
+    InnerSends(InnerFrame(Body(301, 1, list)));  // 8.0, 8.1, 8.0
+    const std::string contents[] = {MakePackage(Records(1, 1)), MakePackage(Records(10, 1)),
+                                    MakePackage(Records(20, 2))};
+    for (const std::string& pkg : contents) {
+        ASSERT_TRUE(NextInner(&token, &body));
+        ServeFile(pkg);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 6; }));
+    std::vector<uint32_t> ids;
+    for (size_t i = 1; i < GameAnswers().size(); ++i) ids.push_back(ReadU32LE(GameAnswers()[i].data() + 4));
+    EXPECT_EQ((std::vector<uint32_t>{20, 21, 10, 20, 21}), ids);
+}
+
 TEST_F(Update, OnlyAFailedPieceIsReportedAndInTheNetLogNotOnStandardError)
 {
     CLogFile::SetClock(FixedClock);

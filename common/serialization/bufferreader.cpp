@@ -78,13 +78,24 @@ CBufferReader& CBufferReader::operator>>(TBigStringJoined& text)
     // The pieces' reader asks this before reserving: a reader at its end
     // empties itself here in both forms.
     HasBytes(count);
+    // A file arrives as tens of thousands of pieces: each is checked and
+    // joined here in place, with the errors of reading it field by field.
+    const char* cur = m_pCur;
+    const char* const end = m_pEnd;
     for (uint32_t i = 0; i < count; ++i) {
-        uint8_t n = 0;
-        *this >> n;
-        if (n && !HasBytes(n))
+        if (!cur || cur >= end) {
+            m_pCur = m_pEnd = nullptr;
+            throw CBufferError(TXT_OBJECT_NOT_VALID);
+        }
+        const uint8_t n = static_cast<uint8_t>(*cur++);
+        if (n && (cur >= end || static_cast<size_t>(end - cur) < n)) {
+            m_pCur = cur;
+            IsValid();
             throw CBufferError(TXT_OUT_OF_BUFFER);
-        text.bytes.append(m_pCur, n);
-        m_pCur += n;
+        }
+        text.bytes.append(cur, n);
+        cur += n;
     }
+    m_pCur = cur;
     return *this;
 }

@@ -11,6 +11,7 @@
 #include "qxnetengine/netengine/netengine.h"
 #include "qxnetengine/resinfovermgr/resinfoinnerconn.h"
 #include "qxnetengine/resinfovermgr/resinfovermgr.h"
+#include "qxnetengine/resinfovermgr/updatesession.h"
 #include "support/fuzzenginehandler.h"
 #include "support/fuzzenv.h"
 #include "support/fuzzhandler.h"
@@ -74,12 +75,16 @@ std::vector<std::string> Run(const std::vector<std::string>& pieces)
     CResInfoVerMgr::Instance().SetVersion(1);
 
     CFuzzInnerConn* conn = new CFuzzInnerConn;
-    conn->m_pEngine = engine;
-    engine->SetInnerDrv(conn);
+    CUpdateSession::Begin(engine, CResInfoVerGogImpl::Instance().GetProtocol())->Attach(conn);
     bool shut = false;
+    // What the connection has not taken stays in front of the next piece,
+    // as in a socket's receive buffer.
+    std::string held;
     for (const std::string& piece : pieces) {
+        held += piece;
         conn->EnterCall();
-        conn->OnRecv(piece.data(), static_cast<unsigned int>(piece.size()));
+        const unsigned int used = conn->OnRecv(held.data(), static_cast<unsigned int>(held.size()));
+        held.erase(0, used);
         shut = conn->m_bShut;
         // A closed connection, or one whose engine is gone, is destroyed as
         // this call leaves.

@@ -124,6 +124,12 @@ void CResInfoInnerDrv::TakeFileBytes(const std::string& bytes)
 // A download moves megabytes: each read takes several RetFileBuffer frames
 // at once instead of 1 KiB, which would be most of the time it takes.
 const unsigned int kInnerRecvCapacity = 256 * 1024;
+// The largest frame: a token and the largest package.
+const uint32_t kMaxFrame = 4 + 4 + CMsgDisp::kMaxBody;
+// A frame not yet whole waits in the socket's buffer, so the buffer must
+// hold one with room to read more.
+static_assert(kInnerRecvCapacity >= 2 * (4 + kMaxFrame), "a frame fits the receive buffer");
+const unsigned int kClose = 0xFFFFFFFFu;
 
 CResInfoInnerConn::CResInfoInnerConn()
     : CMsgSocket(kInnerRecvCapacity, 1024),
@@ -131,7 +137,8 @@ CResInfoInnerConn::CResInfoInnerConn()
       m_pSession(nullptr),
       m_bFinished(false),
       m_Drv(this),
-      m_bConnectFailed(false)
+      m_bConnectFailed(false),
+      m_bCutting(false)
 {
     m_MsgDisp.RegisterHandler(&m_Drv);
     m_Drv.SetSender(&m_Sender);
@@ -178,7 +185,6 @@ void CResInfoInnerConn::OnWatchdog()
 void CResInfoInnerConn::OnClose()
 {
     KillWatchdog();
-    m_Cutter.Reset();
     if (!m_bFinished)
         OnGetResult(-3, 0, std::vector<ResInfoItem>());
 }
@@ -187,17 +193,45 @@ unsigned int CResInfoInnerConn::OnRecv(const char* data, unsigned int len)
 {
     if (!m_bFinished)
         AwaitReply();  // bytes arrive: the server is alive
-    m_Cutter.Take(data, len);
-    ConsumeReceived(len);
-    if (!m_Cutter.Cut())
+    if (m_bCutting) {
+        // Frames are handled where they lie in the socket's buffer, which a
+        // read now could move. Nothing a handler does lets the game run
+        // while the connection is open; should it, the download ends.
         Shutdown();
-    return 0;
+        return 0;
+    }
+    m_bCutting = true;
+    const unsigned int used = CutFrames(data, len);
+    m_bCutting = false;
+    if (used == kClose) {
+        Shutdown();
+        return 0;
+    }
+    return used;
 }
 
-IFrameOwner::Verdict CResInfoInnerConn::CheckFrameLen(uint32_t len)
+unsigned int CResInfoInnerConn::CutFrames(const char* data, unsigned int len)
 {
-    // The largest frame holds a token and the largest package.
-    return len < 4 || len > 4 + 4 + CMsgDisp::kMaxBody ? kClose : kTake;
+    unsigned int at = 0;
+    while (len - at >= 4) {
+        const uint32_t frame = ReadU32LE(data + at);
+        if (frame < 4 || frame > kMaxFrame)
+            return kClose;
+        if (len - at - 4 < frame)
+            break;  // the rest comes with the next read
+        bool ok = true;
+        try {
+            ok = OnFrame(data + at + 4, frame);
+        } catch (...) {
+            ok = true;  // that frame is lost, not the ones behind it
+        }
+        at += 4 + frame;
+        if (!ok)
+            return kClose;
+        if (IsDeletePending())
+            break;  // the update has let go: nothing more is dispatched
+    }
+    return at;
 }
 
 bool CResInfoInnerConn::OnFrame(const char* data, uint32_t len)

@@ -4,7 +4,6 @@
 
 #include "common/msgdisp/msgdisp.h"
 #include "common/msgdisp/pkgbuffer.h"
-#include "common/msgsocket/framecutter.h"
 #include "common/msgsocket/msgsocket.h"
 #include "common/protocols/resinfoinner.h"
 #include "qxnetengine/resinfovermgr/resinfovergog.h"
@@ -52,7 +51,7 @@ private:
     std::tuple<TBigStringJoined> m_Joined;
 };
 
-class CResInfoInnerConn : public CMsgSocket, private IResInfoVerGog, private IFrameOwner {
+class CResInfoInnerConn : public CMsgSocket, private IResInfoVerGog {
 public:
     // A server that sends nothing this long while a reply is due ends the
     // update with -3.
@@ -91,14 +90,15 @@ public:
 private:
     void OnGetResult(int32_t result, uint32_t version,
                      const std::vector<ResInfoItem>& items) override;
-    Verdict CheckFrameLen(uint32_t len) override;
-    bool OnFrame(const char* data, uint32_t len) override;
-    bool IsCutStopped() override { return IsDeletePending(); }
+    // Hands over the whole frames at the front of data; returns the bytes
+    // they took, or kClose when the connection must close.
+    unsigned int CutFrames(const char* data, unsigned int len);
+    bool OnFrame(const char* data, uint32_t len);
     void Report(int32_t result, uint32_t version, const std::vector<ResInfoItem>& items);
 
     CResInfoInnerDrv m_Drv;
     CMsgDisp m_MsgDisp;
     CSeqSender m_Sender;
     bool m_bConnectFailed;
-    CFrameCutter m_Cutter{this};
+    bool m_bCutting;  // a frame's handler is running
 };

@@ -56,6 +56,19 @@ void CUpdateSession::Request(CNetEngine* engine, ResInfo::CResInfo* receiver, ui
     session->Ask();
 }
 
+CUpdateSession* CUpdateSession::Begin(CNetEngine* engine, ResInfo::CResInfo* receiver)
+{
+    return g_pCurrent ? nullptr : new CUpdateSession(engine, receiver);
+}
+
+void CUpdateSession::Attach(CResInfoInnerConn* conn)
+{
+    StopTimer();
+    m_pConn = conn;
+    conn->m_pEngine = m_pEngine;
+    conn->m_pSession = this;
+}
+
 void CUpdateSession::Ask()
 {
     StopTimer();
@@ -90,11 +103,8 @@ void CUpdateSession::OnAddress(CNetEngine* engine, uint32_t addr, uint16_t port,
                                "CResInfoDispDrv::OnRecv_RetResInfoSvrAddr");
         return;
     }
-    session->StopTimer();
     CResInfoInnerConn* conn = new CResInfoInnerConn;
-    session->m_pConn = conn;
-    conn->m_pEngine = engine;
-    conn->m_pSession = session;
+    session->Attach(conn);
     conn->ticket = ticket;
     // An address Connect refuses at once gets the failed connect's answer,
     // which lets go of the connection while it is still on the stack.

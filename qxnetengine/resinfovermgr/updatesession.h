@@ -38,6 +38,12 @@ public:
     // The engine goes away: its update ends without an answer.
     static void Abandon(CNetEngine* engine);
 
+    // An update of engine that waits for its server without asking a gate,
+    // and the connection that serves it, for a harness that plays the
+    // server's part; none when an update runs.
+    static CUpdateSession* Begin(CNetEngine* engine, ResInfo::CResInfo* receiver);
+    void Attach(CResInfoInnerConn* conn);
+
     CNetEngine* Engine() const { return m_pEngine; }
     CPartFile& PartFile() { return m_PartFile; }
     // Ends the update and answers the game. The session is gone (its part

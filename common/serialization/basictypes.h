@@ -39,6 +39,13 @@ struct TBigStringJoined {
     std::string bytes;
 };
 
+// The same, its bytes appended to a string of the receiver's (a file's
+// content gathered for one large write). A message that fails to decode
+// leaves the string as it was.
+struct TBigStringAppended {
+    std::string* bytes;
+};
+
 // Copies text into out. A text above 255 bytes leaves out untouched and
 // returns false, or with truncate keeps its first 255 bytes and still
 // returns false.

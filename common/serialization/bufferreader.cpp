@@ -73,6 +73,14 @@ CBufferReader& CBufferReader::operator>>(int32_t& value)
 CBufferReader& CBufferReader::operator>>(TBigStringJoined& text)
 {
     text.bytes.clear();
+    TBigStringAppended to{&text.bytes};
+    return *this >> to;
+}
+
+CBufferReader& CBufferReader::operator>>(TBigStringAppended& text)
+{
+    std::string& bytes = *text.bytes;
+    const size_t before = bytes.size();
     uint8_t count = 0;
     *this >> count;
     // The pieces' reader asks this before reserving: a reader at its end
@@ -84,16 +92,18 @@ CBufferReader& CBufferReader::operator>>(TBigStringJoined& text)
     const char* const end = m_pEnd;
     for (uint32_t i = 0; i < count; ++i) {
         if (!cur || cur >= end) {
+            bytes.resize(before);
             m_pCur = m_pEnd = nullptr;
             throw CBufferError(TXT_OBJECT_NOT_VALID);
         }
         const uint8_t n = static_cast<uint8_t>(*cur++);
         if (n && (cur >= end || static_cast<size_t>(end - cur) < n)) {
+            bytes.resize(before);
             m_pCur = cur;
             IsValid();
             throw CBufferError(TXT_OUT_OF_BUFFER);
         }
-        text.bytes.append(cur, n);
+        bytes.append(cur, n);
         cur += n;
     }
     m_pCur = cur;

@@ -33,6 +33,7 @@ public:
     template <typename T>
     CBufferReader& operator>>(std::vector<T>& items);
     CBufferReader& operator>>(TBigStringJoined& text);
+    CBufferReader& operator>>(TBigStringAppended& text);
 
     const char* GetCur() const { return m_pCur; }
     const char* GetEnd() const { return m_pEnd; }

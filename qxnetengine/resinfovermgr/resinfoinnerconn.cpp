@@ -83,34 +83,47 @@ void CResInfoInnerDrv::OnRecv_RetFileInfo(const TFileInfo& fileInfo, const uint3
 bool CResInfoInnerDrv::OnMsg(const char* body, unsigned int len)
 {
     // A package comes as hundreds of RetFileBuffer messages: their pieces
-    // are joined straight from the message into kept storage instead of
-    // being built one by one. Only the file store reads that storage, before
-    // anything can call the game and so dispatch another message.
+    // are joined straight from the message onto the file's gathered bytes
+    // (or, with no file open, into kept storage) instead of being built one
+    // by one. Only the file store reads that storage, before anything can
+    // call the game and so dispatch another message.
     if (m_pOwner->IsDetached())
         return false;  // its update has ended
     uint16_t msgId = 0;
     if (!ReadMsgId(body, len, &msgId) || msgId != kRetFileBuffer)
         return CResInfoInner::OnMsg(body, len);
-    return RecvMsgInto(this, &CResInfoInnerDrv::OnRecv_RetFileBytes, kRetFileBufferWhere,
-                       body + 4, len - 4, m_Joined);
+    std::string* gathered = CResInfoVerMgr::Instance().PendingContent();
+    if (!gathered)
+        return RecvMsgInto(this, &CResInfoInnerDrv::OnRecv_RetFileBytes, kRetFileBufferWhere,
+                           body + 4, len - 4, m_Joined);
+    std::get<0>(m_Gathered).bytes = gathered;
+    m_nGatheredBefore = gathered->size();
+    return RecvMsgInto(this, &CResInfoInnerDrv::OnRecv_RetFileGathered, kRetFileBufferWhere,
+                       body + 4, len - 4, m_Gathered);
 }
 
 void CResInfoInnerDrv::OnRecv_RetFileBuffer(const TBigString& buffer)
 {
     std::string bytes;
     CoverTBigString2String(buffer, bytes);
-    TakeFileBytes(bytes);
+    OnFileContent(CResInfoVerMgr::Instance().SetFileContent(
+        bytes.data(), static_cast<uint32_t>(bytes.size())));
 }
 
 void CResInfoInnerDrv::OnRecv_RetFileBytes(const TBigStringJoined& buffer)
 {
-    TakeFileBytes(buffer.bytes);
+    OnFileContent(CResInfoVerMgr::Instance().SetFileContent(
+        buffer.bytes.data(), static_cast<uint32_t>(buffer.bytes.size())));
 }
 
-void CResInfoInnerDrv::TakeFileBytes(const std::string& bytes)
+void CResInfoInnerDrv::OnRecv_RetFileGathered(const TBigStringAppended& buffer)
 {
-    int64_t missing = CResInfoVerMgr::Instance().SetFileContent(
-        bytes.data(), static_cast<uint32_t>(bytes.size()));
+    OnFileContent(CResInfoVerMgr::Instance().CommitFileContent(
+        static_cast<uint32_t>(buffer.bytes->size() - m_nGatheredBefore)));
+}
+
+void CResInfoInnerDrv::OnFileContent(int64_t missing)
+{
     if (missing > 0)
         return;
     if (missing < 0) {

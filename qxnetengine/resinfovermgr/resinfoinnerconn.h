@@ -44,11 +44,16 @@ private:
     // download ends (abort).
     void RequestNext();
     void OnRecv_RetFileBytes(const TBigStringJoined& buffer);
-    void TakeFileBytes(const std::string& bytes);
+    void OnRecv_RetFileGathered(const TBigStringAppended& buffer);
+    // What the file store said of a piece: bytes still missing, or below 0.
+    void OnFileContent(int64_t missing);
 
     CResInfoInnerConn* m_pOwner;
     // The last RetFileBuffer's bytes; its storage serves the next one.
     std::tuple<TBigStringJoined> m_Joined;
+    // A piece joined onto the file's gathered bytes, which held this many.
+    std::tuple<TBigStringAppended> m_Gathered{TBigStringAppended{nullptr}};
+    size_t m_nGatheredBefore = 0;
 };
 
 class CResInfoInnerConn : public CMsgSocket, private IResInfoVerGog {

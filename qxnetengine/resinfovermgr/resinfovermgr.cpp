@@ -105,13 +105,30 @@ bool CResInfoVerMgr::SetCurFileInfo(const TFileInfo& fileInfo, uint32_t)
 
 int64_t CResInfoVerMgr::SetFileContent(const char* data, uint32_t n)
 {
+    std::string* pending = PendingContent();
+    if (!pending)
+        return -1;
+    pending->append(data, n);
+    return CommitFileContent(n);
+}
+
+std::string* CResInfoVerMgr::PendingContent()
+{
+    CPartFile* part = CurrentPart();
+    if (!part || !part->IsOpen() || m_iCurFileIdx >= m_vecFiles.size())
+        return nullptr;
+    return &part->Pending();
+}
+
+int64_t CResInfoVerMgr::CommitFileContent(uint32_t n)
+{
     CPartFile* part = CurrentPart();
     if (!part || !part->IsOpen() || m_iCurFileIdx >= m_vecFiles.size())
         return -1;
-    if (!part->Write(data, n))
+    if (!part->Commit(n))
         return -1;
     const TVerFile& file = m_vecFiles[m_iCurFileIdx];
-    int64_t missing = static_cast<int64_t>(file.FileSize) - static_cast<int64_t>(part->Written());
+    int64_t missing = static_cast<int64_t>(file.FileSize) - static_cast<int64_t>(part->Taken());
     if (missing < 0) {
         part->Abandon();
         return missing;

@@ -40,6 +40,11 @@ public:
     // Bytes still missing from the current file (0: complete), or below 0
     // when the data cannot be written or runs past the file's size.
     int64_t SetFileContent(const char* data, uint32_t n);
+    // The current file's bytes gathered for writing, for a receiver that
+    // joins a piece straight onto them; none while no file is open.
+    std::string* PendingContent();
+    // As SetFileContent, for n bytes already appended to PendingContent.
+    int64_t CommitFileContent(uint32_t n);
     // Reads the index of every package and reports the result.
     void OnFinish(IResInfoVerGog* reporter);
     // Reads the index of the package completed last, for OnFinish, while

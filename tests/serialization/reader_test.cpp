@@ -187,8 +187,8 @@ TEST(BufferReader, EmptyRangeAndDefaultReaderAreEmpty)
     EXPECT_FALSE(nullRange.HasBytes(0));
 }
 
-// The joined form serves a download: it must accept, refuse and stop
-// exactly where the pieces would.
+// The joined and appended forms serve a download: they must accept, refuse
+// and stop exactly where the pieces would.
 TEST(BufferReader, BigStringJoinedDecodesAsItsPieces)
 {
     const char* const cases[] = {
@@ -209,11 +209,18 @@ TEST(BufferReader, BigStringJoinedDecodesAsItsPieces)
         const std::string joinedError = ThrownText([&] { asJoined >> joined; });
         EXPECT_EQ(piecesError, joinedError) << hex;
         EXPECT_EQ(asPieces.GetCur(), asJoined.GetCur()) << hex;
+        std::string expected;
+        CoverTBigString2String(pieces, expected);
         if (piecesError.empty()) {
-            std::string expected;
-            CoverTBigString2String(pieces, expected);
             EXPECT_EQ(expected, joined.bytes) << hex;
         }
+        // Appended to bytes already gathered: those stay, whatever happens.
+        std::string gathered = "gathered";
+        TBigStringAppended appended{&gathered};
+        CBufferReader asAppended = ReaderOver(bytes);
+        EXPECT_EQ(piecesError, ThrownText([&] { asAppended >> appended; })) << hex;
+        EXPECT_EQ(asPieces.GetCur(), asAppended.GetCur()) << hex;
+        EXPECT_EQ(piecesError.empty() ? "gathered" + expected : "gathered", gathered) << hex;
     }
 }
 

@@ -455,20 +455,21 @@ TEST_F(Update, OneUpdateAtATime)
     EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
 }
 
-// Asks again from inside the answer to the previous request.
+// Asks again from inside the answer to the previous request, once its first
+// body has come, through a sender kept from before.
 class CAskingAgainHandler : public CRecordingHandler {
 public:
     CAskingAgainHandler() : CRecordingHandler(300) {}
     bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
     {
         CRecordingHandler::OnMsg(body, len);
-        if (m_pEngine && m_Bodies.size() == 1) {
+        if (m_pSender && m_Bodies.size() == 1) {
             std::string get = Body(300, 1, uint32_t{41});
-            m_bSent = m_pEngine->GetSender()->Send(get.data(), static_cast<unsigned>(get.size()));
+            m_bSent = m_pSender->Send(get.data(), static_cast<unsigned>(get.size()));
         }
         return true;
     }
-    INetEngine* m_pEngine = nullptr;
+    IMsgSender* m_pSender = nullptr;
     bool m_bSent = false;
 };
 
@@ -476,7 +477,7 @@ TEST_F(Update, ARequestFromInsideTheAnswerIsTaken)
 {
     CAskingAgainHandler game;
     ASSERT_NO_FATAL_FAILURE(AskWith(game, 40));
-    game.m_pEngine = m_pEngine;
+    game.m_pSender = m_pEngine->GetSender();
     InnerSends(InnerFrame(Body(301, 1, std::vector<TVersionInfo>())));  // ends with -3
     ASSERT_TRUE(PumpUntil([&] { return game.m_bSent; }));
     // The new request went on to the gate.
@@ -618,26 +619,9 @@ TEST_F(Update, AnotherEnginesRequestWaitsForTheRunningUpdate)
     EXPECT_EQ(Body(300, 1, int32_t{-3}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
 }
 
-// Asks again, through a sender kept from before, once the first body of an
-// answer has come.
-class CAskingInsideHandler : public CRecordingHandler {
-public:
-    CAskingInsideHandler() : CRecordingHandler(300) {}
-    bool QXNET_CALL OnMsg(const char* body, unsigned int len) override
-    {
-        CRecordingHandler::OnMsg(body, len);
-        if (m_pSender && m_Bodies.size() == 1) {
-            std::string get = Body(300, 1, uint32_t{81});
-            m_pSender->Send(get.data(), static_cast<unsigned>(get.size()));
-        }
-        return true;
-    }
-    IMsgSender* m_pSender = nullptr;
-};
-
 TEST_F(Update, AnAnswerAskedForInsideAnotherFollowsItWhole)
 {
-    CAskingInsideHandler game;
+    CAskingAgainHandler game;
     ASSERT_NO_FATAL_FAILURE(AskWith(game, 80));
     game.m_pSender = m_pEngine->GetSender();
     // With the gate gone, the request from inside the answer is answered at once.

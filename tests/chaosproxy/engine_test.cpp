@@ -216,6 +216,10 @@ TEST_F(ChaosEngine, SlowAStallAfterTheLoginIsSilentUntilASendFindsNoRoom)
     EXPECT_EQ(sender, m_pEngine->GetSender());
     EXPECT_EQ(1u, m_GateProxy.Counts().tcpStalls);
 
+    // Wine takes every send of a non-blocking socket whose peer reads
+    // nothing (64 MiB, all queued outside the engine): there the buffers
+    // never fill, and the connection stays.
+#ifndef _WIN32
     // The proxy gets a turn after every message, so only the stall keeps
     // them from leaving; the kernel's buffers take some megabytes first.
     const int kMostSends = 64 * 1024 * 1024 / 3000;
@@ -240,6 +244,7 @@ TEST_F(ChaosEngine, SlowAStallAfterTheLoginIsSilentUntilASendFindsNoRoom)
     EXPECT_TRUE(m_pEngine->GetSender()->Send(body.data(), static_cast<unsigned>(body.size())));
     ASSERT_TRUE(PumpUntil([&] { return !m_Echo.m_Bodies.empty(); }, 5000));
     EXPECT_EQ(body, m_Echo.m_Bodies[0]);
+#endif
 }
 
 struct TDiscoveryCase {

@@ -329,10 +329,14 @@ public:
         return m_bStarted;
     }
     // The profile for the cycle, taken by connections and datagrams from now
-    // on (the first cycle takes the first); returns the outcome it calls for.
+    // on (the first round in order); returns the outcome it calls for.
     int ForCycle(long cycle)
     {
-        size_t wanted = static_cast<size_t>(cycle - 1) % m_Profiles.size();
+        // Each round starts one profile later, so the servers' every-N-th
+        // faults do not meet the same profiles round after round.
+        const size_t n = m_Profiles.size();
+        size_t round = static_cast<size_t>(cycle - 1) / n;
+        size_t wanted = (static_cast<size_t>(cycle - 1) + round) % n;
         TChaosProfile profile;
         ChaosNamedProfile(m_Profiles[wanted], &profile);
         m_nProfile = static_cast<int>(wanted);

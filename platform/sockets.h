@@ -33,6 +33,8 @@ void SockCloseAbortive(SockHandle s);
 // Makes the next close of s a reset (linger time 0), for an owner whose
 // close goes through code that does an orderly one.
 bool SockSetAbortive(SockHandle s);
+// Lets a listener bind a port that connections it accepted before still use.
+bool SockSetReuseAddr(SockHandle s);
 // The events arrive as msg to wnd with wParam = socket and
 // lParam = event | (error << 16): FD_CONNECT once with its error code,
 // FD_READ again only after each recv, FD_WRITE once after the connect and

@@ -239,6 +239,12 @@ bool SockSetAbortive(SockHandle s)
     return setsockopt(Fd(s), SOL_SOCKET, SO_LINGER, &l, sizeof l) == 0;
 }
 
+bool SockSetReuseAddr(SockHandle s)
+{
+    int on = 1;
+    return setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+}
+
 void SockCloseAbortive(SockHandle s)
 {
     SockSetAbortive(s);

@@ -135,6 +135,13 @@ bool SockSetAbortive(SockHandle s)
                       reinterpret_cast<const char*>(&l), sizeof l) == 0;
 }
 
+bool SockSetReuseAddr(SockHandle s)
+{
+    BOOL on = TRUE;
+    return setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_REUSEADDR,
+                      reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
 void SockCloseAbortive(SockHandle s)
 {
     SockSetAbortive(s);

@@ -116,9 +116,10 @@ bool ChaosNamedProfile(const std::string& name, TChaosProfile* out)
         p->down.bandwidth = 64 * 1024;
         p->up.bandwidth = 16 * 1024;
     } else if (name == "reset") {
-        p->down.resetAfterBytes = 4096;
+        // Past a gate's login reply (570 bytes), inside any session after it.
+        p->down.resetAfterBytes = 1024;
     } else if (name == "stall") {
-        p->down.stallAfterBytes = 4096;
+        p->down.stallAfterBytes = 1024;
     } else if (name == "refuse") {
         p->refuse = true;
     } else {

@@ -145,12 +145,16 @@ public:
         Pump();
     }
     // Queues what came from side for the other one, cut and timed as its
-    // direction's profile says.
-    void OnRecv(int side, const char* data, unsigned int len)
+    // direction's profile says; returns how many bytes it took. A stalled
+    // direction takes none: they stay unread, so the sender's buffers fill
+    // as behind a dead link.
+    unsigned int OnRecv(int side, const char* data, unsigned int len)
     {
         TFlow& f = m_Flow[side];
-        if (f.stalled || f.resetting || m_bDone)
-            return;
+        if (f.resetting || m_bDone)
+            return len;
+        if (f.stalled)
+            return 0;
         uint64_t now = m_pProxy->NowMs();
         std::string in(data, len);
         int64_t cut = -1;
@@ -165,6 +169,7 @@ public:
         }
         if (cut >= 0)
             in.resize(static_cast<size_t>(cut));
+        const unsigned int taken = reset ? len : static_cast<unsigned int>(in.size());
         f.passed += in.size();
         (side == 0 ? m_pProxy->MutableCounts().tcpBytesUp
                    : m_pProxy->MutableCounts().tcpBytesDown) += in.size();
@@ -190,6 +195,7 @@ public:
             Stall(side, "after " + std::to_string(f.passed) + " bytes");
         }
         Pump();
+        return taken;
     }
 
     // Sends what is due, ends what is over; true when the link is finished.
@@ -234,9 +240,9 @@ public:
             }
         }
         // A side that closed has its last bytes delivered, then the other one
-        // is closed too.
+        // is closed too; behind a stall its close is lost like its bytes.
         for (int side = 0; side < 2; ++side) {
-            if (m_bClosed[side] && (m_Queue[side].empty() || m_Flow[side].stalled) &&
+            if (m_bClosed[side] && m_Queue[side].empty() && !m_Flow[side].stalled &&
                 !m_bClosed[1 - side] && m_pConn[1 - side]->GetState() != 0 &&
                 m_pConn[1 - side]->GetSendQueued() == 0) {
                 m_bClosed[1 - side] = true;
@@ -281,13 +287,16 @@ void CChaosConn::OnConnect(bool ok) { m_pLink->OnConnect(m_nSide, ok); }
 void CChaosConn::OnClose() { m_pLink->OnClose(m_nSide); }
 unsigned int CChaosConn::OnRecv(const char* data, unsigned int len)
 {
-    m_pLink->OnRecv(m_nSide, data, len);
-    return len;
+    return m_pLink->OnRecv(m_nSide, data, len);
 }
 
 class CChaosListener : public CMsgSocket {
 public:
     explicit CChaosListener(CChaosProxy* proxy) : CMsgSocket(0, 0), m_pProxy(proxy) {}
+    // A refusing profile closes the port and the next one listens on it
+    // again, while the links it accepted before still use it: their sockets
+    // inherit this from the first listener, and both must have it.
+    void OnSocketCreated() override { SockSetReuseAddr(GetHandle()); }
     CMsgSocket* OnAcceptSocket(const char*, unsigned short) override
     {
         m_pLink = m_pProxy->NewLink();
@@ -406,6 +415,18 @@ void CChaosProxy::Stop()
         DestroyHiddenWnd(g_pTimerWnd);
         g_pTimerWnd = nullptr;
     }
+}
+
+void CChaosProxy::SetTcpProfile(const TChaosProfile& profile)
+{
+    bool wasRefusing = m_Config.profile.refuse;
+    m_Config.profile = profile;
+    if (!m_pListener || profile.refuse == wasRefusing)
+        return;
+    if (profile.refuse)
+        m_pListener->CloseSocket(false);
+    else if (!m_pListener->Listen(m_nTcpPort))
+        Log("tcp: cannot listen on port %u again", m_nTcpPort);
 }
 
 void CChaosProxy::SetProfile(const TChaosProfile& profile)

@@ -51,8 +51,9 @@ public:
     void Stop();
 
     // The profile of TCP connections made from now on (those open keep
-    // theirs), e.g. a fault for the first connection only.
-    void SetTcpProfile(const TChaosProfile& profile) { m_Config.profile = profile; }
+    // theirs), e.g. a fault for the first connection only. A refusing
+    // profile closes the listening port; the next one opens it again.
+    void SetTcpProfile(const TChaosProfile& profile);
     // The same, and for UDP datagrams from now on (a rotation of profiles).
     void SetProfile(const TChaosProfile& profile);
 

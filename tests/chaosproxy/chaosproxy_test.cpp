@@ -183,6 +183,42 @@ TEST(ChaosTcpRefuse, NothingListens)
     EXPECT_TRUE(target.m_Accepted.empty());
 }
 
+// A refusing profile set later closes the port (a connection made before
+// goes on), and the next profile opens the same port again, as a rotation
+// of profiles needs.
+TEST(ChaosTcpRefuse, LaterProfilesCloseAndReopenThePort)
+{
+    EnsureSockWnd();
+    CTestListener target;
+    target.m_bEcho = true;
+    ASSERT_TRUE(target.Listen(0));
+    TChaosConfig config;
+    config.tcpTarget = target.Port();
+    CChaosProxy proxy;
+    ASSERT_TRUE(proxy.Start(config));
+    CTestConn before;
+    ASSERT_TRUE(before.Connect("127.0.0.1", proxy.TcpPort()));
+    ASSERT_TRUE(
+        PumpUntil([&] { return !before.m_Connects.empty() && !target.m_Accepted.empty(); }));
+
+    TChaosProfile refuse;
+    ASSERT_TRUE(ChaosNamedProfile("refuse", &refuse));
+    proxy.SetTcpProfile(refuse);
+    CTestConn refused;
+    refused.Connect("127.0.0.1", proxy.TcpPort());
+    ASSERT_TRUE(PumpUntil([&] { return !refused.m_Connects.empty(); }));
+    EXPECT_FALSE(refused.m_Connects[0]);
+    before.Send("ping", 4);
+    EXPECT_TRUE(PumpUntil([&] { return before.m_strRecv == "ping"; }));
+
+    proxy.SetTcpProfile(TChaosProfile());
+    CTestConn after;
+    ASSERT_TRUE(after.Connect("127.0.0.1", proxy.TcpPort()));
+    ASSERT_TRUE(PumpUntil([&] { return !after.m_Connects.empty(); }));
+    EXPECT_TRUE(after.m_Connects[0]);
+    EXPECT_TRUE(PumpUntil([&] { return target.m_Accepted.size() == 2; }));
+}
+
 // A target that refuses is passed on as a reset of the client's connection.
 TEST(ChaosTcpRefuse, TargetRefusesResetsTheClient)
 {

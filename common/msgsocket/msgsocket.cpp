@@ -188,6 +188,18 @@ void CMsgSocket::Send(const char* data, unsigned int len)
             return;  // ended by an earlier Send; the handle is not closed yet
         if (!data && m_SendBuf.Length() == 0)
             return;
+        // Nothing waits before it and it would fit: the network takes what it
+        // can straight from the caller, and only the rest is copied.
+        if (data && len && len <= m_SendBuf.Capacity() && m_SendBuf.Length() == 0 &&
+            m_hSocket != kInvalidSock) {
+            const int n = SockSend(m_hSocket, data, static_cast<int>(len));
+            if (n > 0) {
+                data += n;
+                len -= static_cast<unsigned int>(n);
+                if (len == 0)
+                    return;
+            }
+        }
         if (!data || m_SendBuf.Append(data, len)) {
             if (m_hSocket != kInvalidSock)
                 Flush();

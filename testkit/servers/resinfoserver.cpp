@@ -131,6 +131,8 @@ private:
             throw 1;
         }
         m_File.seekg(offset);
+        m_strRead.clear();
+        m_nReadAt = 0;
         uint32_t size = static_cast<uint32_t>(fileSize), left = size - offset;
         m_nPos = offset;
         m_nEnd = offset + std::min(left, getLen);
@@ -173,14 +175,25 @@ private:
     }
 
     // The next n bytes of the file, or null (and the connection dropped)
-    // when the file no longer holds them.
+    // when the file no longer holds them. The file is read four pieces at a
+    // time: a file system serves large reads markedly faster.
     const char* ReadPiece(size_t n)
     {
-        m_strPiece.resize(n);
-        if (m_File.read(&m_strPiece[0], static_cast<std::streamsize>(n)))
-            return m_strPiece.data();
-        Drop("the package cannot be read");
-        return nullptr;
+        if (m_strRead.size() - m_nReadAt < n) {
+            m_strRead.erase(0, m_nReadAt);
+            m_nReadAt = 0;
+            const size_t held = m_strRead.size();
+            const size_t ahead = std::min(4 * kPieceBytes, m_nEnd - m_nPos);
+            const size_t want = std::max(n, ahead) - held;
+            m_strRead.resize(held + want);
+            if (!m_File.read(&m_strRead[held], static_cast<std::streamsize>(want))) {
+                Drop("the package cannot be read");
+                return nullptr;
+            }
+        }
+        const char* piece = m_strRead.data() + m_nReadAt;
+        m_nReadAt += n;
+        return piece;
     }
 
     // As much of the file as the send buffer takes; the rest after it drains.
@@ -232,7 +245,8 @@ private:
     CPkgSender m_Sender;
     uint32_t m_nToken = 0;
     std::ifstream m_File;
-    std::string m_strPiece, m_strName, m_strFrame;
+    std::string m_strRead, m_strName, m_strFrame;
+    size_t m_nReadAt = 0;  // where the next piece starts in m_strRead
     size_t m_nPos = 0, m_nEnd = 0;
 };
 

@@ -64,6 +64,26 @@ std::string Records(int from, int n)
     return xml + "</root>";
 }
 
+// A second engine, never logged in, with a module-300 handler of its own.
+struct COtherEngine {
+    COtherEngine()
+    {
+        engine->Initialize(&handler);
+        ready = engine->GetMsgDisp()->RegisterHandler(&game);
+    }
+    ~COtherEngine() { Release(); }
+    void Release()
+    {
+        if (engine)
+            engine->Release();
+        engine = nullptr;
+    }
+    CRecordingEngineHandler handler;
+    CRecordingHandler game{300};
+    CNetEngine* engine = new CNetEngine;
+    bool ready = false;
+};
+
 class Update : public Gate {
 protected:
     void SetUp() override
@@ -90,6 +110,20 @@ protected:
         std::string answer = Body(302, 1, addr, port, TVecChar{'t', 'k'});
         std::string frame = m_Crypto.EncryptedFrame(MakePkg(answer));
         Conn().Send(frame.data(), static_cast<unsigned>(frame.size()));
+    }
+    // Asks for version; the server lists the one package version.sub, and
+    // this returns once the engine has asked for that file.
+    void AskForOneFile(uint32_t version, int32_t sub)
+    {
+        ASSERT_NO_FATAL_FAILURE(Ask(version, m_Inner.Port()));
+        uint32_t token = 0;
+        std::string body;
+        ASSERT_TRUE(NextInner(&token, &body));  // GetVersionList
+        std::vector<TVersionInfo> one(1);
+        one[0].Version = version;
+        one[0].SubNo = sub;
+        InnerSends(InnerFrame(Body(301, 1, one)));
+        ASSERT_TRUE(NextInner(&token, &body));  // GetFile
     }
     // The next request frame the inner server received: token and body.
     bool NextInner(uint32_t* token, std::string* body, int ms = 5000)
@@ -203,7 +237,8 @@ TEST_F(Update, APackageListedTwiceGivesTheRecordsOfItsLastDownload)
     }
     ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 6; }));
     std::vector<uint32_t> ids;
-    for (size_t i = 1; i < GameAnswers().size(); ++i) ids.push_back(ReadU32LE(GameAnswers()[i].data() + 4));
+    for (size_t i = 1; i < GameAnswers().size(); ++i)
+        ids.push_back(ReadU32LE(GameAnswers()[i].data() + 4));  // ResID
     EXPECT_EQ((std::vector<uint32_t>{20, 21, 10, 20, 21}), ids);
 }
 
@@ -212,9 +247,7 @@ TEST_F(Update, OnlyAFailedPieceIsReportedAndInTheNetLogNotOnStandardError)
     CLogFile::SetClock(FixedClock);
     std::remove((qxplat::ExeDir() + "NetLog20310102.log").c_str());
     const std::string where = "Exception at: ResInfoInner::CResInfoInner::_DoRecv_RetFileBuffer";
-    std::vector<TVersionInfo> one(1);
-    one[0].Version = 40;
-    one[0].SubNo = 1;
+    uint32_t version = 40;
     struct Case {
         const char* name;
         bool tooMuch;  // a piece past the file's size, which ends the download
@@ -224,12 +257,7 @@ TEST_F(Update, OnlyAFailedPieceIsReportedAndInTheNetLogNotOnStandardError)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_Game.m_Bodies.clear();
-        Ask(one[0].Version, m_Inner.Port());
-        uint32_t token = 0;
-        std::string body;
-        ASSERT_TRUE(NextInner(&token, &body));
-        InnerSends(InnerFrame(Body(301, 1, one)));
-        ASSERT_TRUE(NextInner(&token, &body));
+        ASSERT_NO_FATAL_FAILURE(AskForOneFile(version++, 1));
         if (c.tooMuch)
             InnerSends(InnerFrame(Body(301, 2, uint32_t{4}, uint32_t{4})) +
                        InnerFrame(Body(301, 3, TBigString{TVecChar{'1', '2', '3', '4', '5'}})));
@@ -238,7 +266,6 @@ TEST_F(Update, OnlyAFailedPieceIsReportedAndInTheNetLogNotOnStandardError)
         ASSERT_TRUE(PumpUntil([&] { return !GameAnswers().empty(); }));
         EXPECT_EQ(c.tooMuch ? -3 : 0, static_cast<int32_t>(ReadU32LE(GameAnswers()[0].data() + 4)));
         EXPECT_EQ(c.reports, CountInLog(where));
-        ++one[0].Version;
     }
     const std::string err = testing::internal::GetCapturedStderr();
     CLogFile::SetClock(nullptr);
@@ -278,16 +305,8 @@ TEST_F(Update, AnIndexTooLargeToTakeIsLoggedAsSuch)
 {
     CLogFile::SetClock(FixedClock);
     std::remove((qxplat::ExeDir() + "NetLog20310102.log").c_str());
-    std::vector<TVersionInfo> one(1);
-    one[0].Version = 46;
-    one[0].SubNo = 1;
     m_Inner.m_nSendCap = 1u << 20;  // the package leaves in one go
-    Ask(46, m_Inner.Port());
-    uint32_t token = 0;
-    std::string body;
-    ASSERT_TRUE(NextInner(&token, &body));
-    InnerSends(InnerFrame(Body(301, 1, one)));
-    ASSERT_TRUE(NextInner(&token, &body));
+    ASSERT_NO_FATAL_FAILURE(AskForOneFile(46, 1));
     // Deflated, 16 MiB and one byte of blanks is a small package.
     ServeFile(MakePackage(Records(1, 1) + std::string(CZipArchive::kMaxItemSize + 1, ' ')));
     ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
@@ -298,19 +317,11 @@ TEST_F(Update, AnIndexTooLargeToTakeIsLoggedAsSuch)
 
 TEST_F(Update, APackageTheGameHoldsOpenIsStillUpdated)
 {
-    std::vector<TVersionInfo> one(1);
-    one[0].Version = 48;
-    one[0].SubNo = 1;
     FILE* held = nullptr;
     for (int round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
         m_Game.m_Bodies.clear();
-        Ask(48, m_Inner.Port());
-        uint32_t token = 0;
-        std::string body;
-        ASSERT_TRUE(NextInner(&token, &body));
-        InnerSends(InnerFrame(Body(301, 1, one)));
-        ASSERT_TRUE(NextInner(&token, &body));
+        ASSERT_NO_FATAL_FAILURE(AskForOneFile(48, 1));
         const std::string pkg = MakePackage(Records(round, 1));
         ServeFile(pkg);
         ASSERT_TRUE(PumpUntil([&] { return !GameAnswers().empty(); }));
@@ -603,16 +614,13 @@ TEST_F(Update, AnotherEnginesRequestWaitsForTheRunningUpdate)
     uint32_t token = 0;
     std::string body;
     ASSERT_TRUE(NextInner(&token, &body));
-    CRecordingEngineHandler otherHandler;
-    CRecordingHandler otherGame(300);
-    CNetEngine* other = new CNetEngine;
-    other->Initialize(&otherHandler);
-    ASSERT_TRUE(other->GetMsgDisp()->RegisterHandler(&otherGame));
+    COtherEngine other;
+    ASSERT_TRUE(other.ready);
     std::string get = Body(300, 1, uint32_t{71});
-    ASSERT_TRUE(other->GetPkgSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+    ASSERT_TRUE(other.engine->GetPkgSender()->Send(get.data(), static_cast<unsigned>(get.size())));
     PumpFor(50);
-    EXPECT_TRUE(otherGame.m_Bodies.empty());  // ignored, as a second request of one engine is
-    other->Release();
+    EXPECT_TRUE(other.game.m_Bodies.empty());  // ignored, as a second request of one engine is
+    other.Release();
     // The running update still answers the engine that asked.
     m_Inner.m_Accepted.back()->Close();
     ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
@@ -659,28 +667,17 @@ TEST_F(Update, AnAddressNobodyAskedForIsIgnored)
 
     // Another engine's update runs: an address its gate sends this engine
     // leaves it alone.
-    Ask(90, m_Inner.Port());
-    uint32_t token = 0;
-    std::string body;
-    ASSERT_TRUE(NextInner(&token, &body));
-    std::vector<TVersionInfo> one(1);
-    one[0].Version = 90;
-    InnerSends(InnerFrame(Body(301, 1, one)));
-    ASSERT_TRUE(NextInner(&token, &body));
-    CRecordingEngineHandler otherHandler;
-    CRecordingHandler otherGame(300);
-    CNetEngine* other = new CNetEngine;
-    other->Initialize(&otherHandler);
-    ASSERT_TRUE(other->GetMsgDisp()->RegisterHandler(&otherGame));
-    other->GetResInfoDispDrv().OnMsg(answer.data(), static_cast<unsigned>(answer.size()));
+    ASSERT_NO_FATAL_FAILURE(AskForOneFile(90, 0));
+    COtherEngine other;
+    ASSERT_TRUE(other.ready);
+    other.engine->GetResInfoDispDrv().OnMsg(answer.data(), static_cast<unsigned>(answer.size()));
     PumpFor(100);
     EXPECT_EQ(2, CountInLog(ignored));
     EXPECT_EQ(1u, m_Inner.m_Accepted.size());
     ServeFile(MakePackage(Records(1, 1)));
     ASSERT_TRUE(PumpUntil([&] { return !GameAnswers().empty(); }));
     EXPECT_EQ(Body(300, 1, int32_t{0}, uint32_t{90}, uint32_t{1}), GameAnswers()[0]);
-    EXPECT_TRUE(otherGame.m_Bodies.empty());
-    other->Release();
+    EXPECT_TRUE(other.game.m_Bodies.empty());
     CLogFile::SetClock(nullptr);
 }
 
@@ -714,16 +711,13 @@ TEST_F(Update, AGateThatCannotNameTheServerEndsTheUpdate)
         ASSERT_TRUE(PumpUntil([&] { return GameAnswers().size() == 1; }));
         EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), GameAnswers()[0]);
 
-        CRecordingEngineHandler otherHandler;
-        CRecordingHandler otherGame(300);
-        CNetEngine* other = new CNetEngine;
-        other->Initialize(&otherHandler);
-        ASSERT_TRUE(other->GetMsgDisp()->RegisterHandler(&otherGame));
-        ASSERT_TRUE(other->GetPkgSender()->Send(get.data(), static_cast<unsigned>(get.size())));
+        COtherEngine other;
+        ASSERT_TRUE(other.ready);
+        IMsgSender* sender = other.engine->GetPkgSender();
+        ASSERT_TRUE(sender->Send(get.data(), static_cast<unsigned>(get.size())));
         PumpFor(50);
-        ASSERT_EQ(1u, otherGame.m_Bodies.size());
-        EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), otherGame.m_Bodies[0]);
-        other->Release();
+        ASSERT_EQ(1u, other.game.m_Bodies.size());
+        EXPECT_EQ(Body(300, 1, int32_t{-1}, uint32_t{0}, uint32_t{0}), other.game.m_Bodies[0]);
     }
 }
 
@@ -743,14 +737,7 @@ TEST_F(Update, SlowAGateThatNeverNamesTheServerEndsTheUpdate)
 
 TEST_F(Update, ReleasingTheEngineMidDownloadLeavesNoPartFile)
 {
-    Ask(120, m_Inner.Port());
-    uint32_t token = 0;
-    std::string body;
-    ASSERT_TRUE(NextInner(&token, &body));
-    std::vector<TVersionInfo> one(1);
-    one[0].Version = 120;
-    InnerSends(InnerFrame(Body(301, 1, one)));
-    ASSERT_TRUE(NextInner(&token, &body));
+    ASSERT_NO_FATAL_FAILURE(AskForOneFile(120, 0));
     InnerSends(InnerFrame(Body(301, 2, uint32_t{100}, uint32_t{100})) +
                InnerFrame(Body(301, 3, TBigString{TVecChar(10, 'x')})));
     const std::string part = CResInfoVerMgr::Instance().GetDir() + "120.0.part";

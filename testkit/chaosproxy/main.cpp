@@ -13,6 +13,7 @@
 #include "chaosproxy.h"
 #include "platform/thread.h"
 #include "platform/wnd.h"
+#include "testkit/untilinputends.h"
 
 #include <atomic>
 #include <cstdio>
@@ -23,7 +24,6 @@
 
 namespace {
 
-std::atomic<bool> g_bInputEnded{false};
 
 bool PortOption(const char* arg, const char* name, unsigned short* port)
 {
@@ -105,15 +105,8 @@ int main(int argc, char** argv)
     }
 
     // Whoever started the proxy stops it by closing its input.
-    qxplat::ThreadHandle* reader = qxplat::StartThread([] {
-        while (getchar() != EOF) {
-        }
-        g_bInputEnded = true;
-    });
-    while (!g_bInputEnded) qxplat::PumpMessages(100);
+    PumpUntilInputEnds();
     proxy.Stop();
-    qxplat::WaitThread(reader, -1);
-    qxplat::DetachThread(reader);
     const TChaosCounts& c = proxy.Counts();
     std::lock_guard<std::mutex> lock(outMutex);
     printf(

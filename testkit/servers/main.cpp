@@ -15,6 +15,7 @@
 #include "platform/paths.h"
 #include "platform/thread.h"
 #include "platform/wnd.h"
+#include "testkit/untilinputends.h"
 #include "reflog.h"
 #include "refservers.h"
 
@@ -26,7 +27,6 @@
 
 namespace {
 
-std::atomic<bool> g_bInputEnded{false};
 
 bool PortOption(const char* arg, const char* name, int* port)
 {
@@ -94,15 +94,8 @@ int main(int argc, char** argv)
     fflush(stdout);
 
     // Whoever started the servers stops them by closing their input.
-    qxplat::ThreadHandle* reader = qxplat::StartThread([] {
-        while (getchar() != EOF) {
-        }
-        g_bInputEnded = true;
-    });
-    while (!g_bInputEnded) qxplat::PumpMessages(100);
+    PumpUntilInputEnds();
     servers.Stop();
-    qxplat::WaitThread(reader, -1);
-    qxplat::DetachThread(reader);
     printf("qxrefservers stopped\n");
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "support/numbered.h"
 
 #include "common/bytes/byteorder.h"
+#include "support/pump.h"
 
 #include <chrono>
 
@@ -74,16 +75,20 @@ bool CNumberedSender::WaitForRoom(const TSendChannel& c)
 {
     unsigned int room = m_nThreads * (c.maxLen + kFrameOverhead);
     auto deadline = std::chrono::steady_clock::now() + kRoomWait;
-    while (c.socket->GetSendQueued() + room > kSendCapacity) {
+    for (;;) {
+        // Room comes from a flush on the window's thread: wait for its next
+        // turn (looked at before the buffer, so no turn is missed).
+        uint64_t turn = PumpTurns();
+        if (c.socket->GetSendQueued() + room <= kSendCapacity)
+            return true;
         // A closed connection keeps what it could not send; the next Send
         // refuses, so there is nothing to wait for.
         if (!c.socket->IsConnected())
             return true;
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::yield();
+        WaitForPumpTurn(turn, 50);
     }
-    return true;
 }
 
 void CNumberedSender::Run()

@@ -33,8 +33,9 @@ bool IsWndThread(HiddenWnd* wnd);
 bool SetWndTimer(HiddenWnd* wnd, uintptr_t id, unsigned int ms);
 bool KillWndTimer(HiddenWnd* wnd, uintptr_t id);
 
-// Handles pending window messages of the calling thread, waiting at most
-// timeoutMs (negative: no limit) for the first. Returns how many were handled,
+// Handles pending window messages of the calling thread (at most a batch,
+// so it returns while they keep coming), waiting at most timeoutMs
+// (negative: no limit) for the first. Returns how many were handled,
 // or -1 when the thread has no windows (POSIX).
 int PumpMessages(int timeoutMs);
 

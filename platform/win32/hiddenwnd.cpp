@@ -7,6 +7,11 @@ namespace qxplat {
 
 namespace {
 
+// A steady stream of notifications never empties the queue: the loop
+// returns after this many so its caller's own checks (a stop flag, a
+// condition it waits for) still run.
+const int kMaxBatch = 256;
+
 // The portable procedure travels in the window's user data; until
 // WM_NCCREATE has stored it, messages go to the default procedure.
 LRESULT CALLBACK Trampoline(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -85,7 +90,7 @@ int PumpMessages(int timeoutMs)
     int handled = 0;
     for (;;) {
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (handled < kMaxBatch && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
             ++handled;

@@ -15,6 +15,7 @@ using namespace qxplat;
 
 const unsigned int kAskMsg = kWmUser + 7;
 const unsigned int kPostedMsg = kWmUser + 8;
+const unsigned int kStreamMsg = kWmUser + 9;  // each one posts the next
 
 struct TState {
     HiddenWnd* wnd = nullptr;
@@ -23,6 +24,8 @@ struct TState {
     std::thread::id ranOn;
     std::atomic<bool> handled{false};
     std::vector<uintptr_t> posted;
+    int streamed = 0;
+    int streamEnd = 0;
 };
 TState* g_pState = nullptr;
 
@@ -40,6 +43,11 @@ bool Proc(unsigned int msg, uintptr_t wParam, intptr_t lParam)
             PostWndMessage(st.wnd, kPostedMsg, 2, 0);
             PumpMessages(0);
         }
+        return true;
+    }
+    if (msg == kStreamMsg) {
+        if (++st.streamed < st.streamEnd)
+            PostWndMessage(st.wnd, kStreamMsg, 0, 0);
         return true;
     }
     if (msg == kAskMsg && wParam == 11 && lParam == -3) {
@@ -118,6 +126,18 @@ TEST_F(Wnd, APumpInsideAHandlerDeliversEveryMessageOnce)
     std::sort(seen.begin(), seen.end());
     for (uintptr_t i = 1; i <= kPosted + 1; ++i) expected.push_back(i);
     EXPECT_EQ(expected, seen);
+}
+
+// A socket that keeps receiving never empties the queue: the loop must still
+// come back to its caller (a stop flag, a condition it waits for).
+TEST_F(Wnd, ALoopReturnsWhileMessagesKeepComing)
+{
+    m_State.streamEnd = 10000;
+    ASSERT_TRUE(PostWndMessage(m_State.wnd, kStreamMsg, 0, 0));
+    int handled = PumpMessages(0);
+    EXPECT_GT(handled, 0);
+    EXPECT_LT(m_State.streamed, m_State.streamEnd);
+    ASSERT_TRUE(PumpUntil([&] { return m_State.streamed == m_State.streamEnd; }, 30000));
 }
 
 }  // namespace
